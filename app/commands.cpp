@@ -1,0 +1,60 @@
+#include <windows.h>
+#include "../res/resource.h"
+#include "app.h"
+#include "globals.h"
+
+static const char kRestartProgram[] = "Restart.exe";
+static const char kExitToDosFile[] = "Exit To Dos.pif";
+
+void QuickRestart(LONG force)
+{
+    // The sweep comes first so that it cannot take the launched companion with it.
+    if (force)
+        TerminateUnprotectedProcesses();
+    g_selfInitiated = 1;
+    LaunchFile(kRestartProgram, NULL);
+}
+
+static void EndSession(UINT flags, LONG force)
+{
+    g_selfInitiated = 1;
+    ExitWindowsEx(force ? flags | EWX_FORCE : flags, 0);
+}
+
+static void ExitToDos(LONG force)
+{
+    if (force)
+        TerminateUnprotectedProcesses();
+    g_selfInitiated = 1;
+    char windows[MAX_PATH + 1];
+    char path[MAX_PATH + 1];
+    // A folder that cannot be read, or is too long for the name, opens nothing.
+    UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+    if (length && length < sizeof windows && JoinPath(path, sizeof path, windows, kExitToDosFile))
+        LaunchFile(path, NULL);
+}
+
+int OnCommand(HWND window, WORD id)
+{
+    SetFocus(window);
+    LONG force = g_commandFromDialog ? g_dialogResult.force
+                                     : (LONG)(GetAsyncKeyState(VK_SHIFT) & 0x8000);
+    g_commandFromDialog = 0;
+    switch (id) {
+    case IDC_QUICKRESTART: QuickRestart(force); return 1;
+    case IDC_FULLREBOOT:   EndSession(EWX_REBOOT, force); return 1;
+    case IDC_LOGOFF:       EndSession(EWX_LOGOFF, force); return 1;
+    case IDC_EXITTODOS:    ExitToDos(force); return 1;
+    case IDC_SHUTDOWN:     EndSession(EWX_SHUTDOWN, force); return 1;
+    case IDC_SCREENSAVER:
+        Sleep(1000);
+        DefWindowProcA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
+        return 1;
+    case IDC_SUSPEND:
+        Sleep(1000);
+        SetSystemPowerState(FALSE, force ? TRUE : FALSE);
+        return 1;
+    }
+    OnMenuCommand(window, id);
+    return 0;
+}

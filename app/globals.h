@@ -1,0 +1,23 @@
+#pragma once
+#include <windows.h>
+#include "../restart/restart.h"
+#include "../ui/ui.h"
+
+// The program's module instance, saved when the main window is created.
+extern HINSTANCE g_hInstance;
+// The About box is showing.
+extern int g_aboutOpen;
+// The command dialog is showing.
+extern int g_dialogOpen;
+// Tarnwick has started a session end itself; never cleared again.
+extern int g_selfInitiated;
+// A session end was refused; the next WM_ENDSESSION decides what follows.
+extern int g_interceptPending;
+// The next WM_COMMAND comes from the dialog: its force setting applies.
+extern int g_commandFromDialog;
+// The one record through which the dialog hands over its choice.
+extern DialogResult g_dialogResult;
+// The open dialog's record, as WM_INITDIALOG received it.
+extern DialogResult* g_dialogRecord;
+// The start-up files' last-write times when the program started.
+extern StartupFileBaseline g_startupBaseline;

@@ -1,0 +1,62 @@
+#include "app.h"
+
+int CopyText(char* destination, const char* source, DWORD size)
+{
+    for (DWORD i = 0; i < size; ++i) {
+        destination[i] = source[i];
+        if (!source[i])
+            return 1;
+    }
+    if (size)
+        destination[0] = 0;
+    return 0;
+}
+
+static DWORD TextLength(const char* text)
+{
+    DWORD length = 0;
+    while (text[length])
+        ++length;
+    return length;
+}
+
+int JoinPath(char* destination, DWORD size, const char* folder, const char* name)
+{
+    DWORD length = TextLength(folder);
+    if (length + 2 <= size && CopyText(destination, folder, size)) {
+        destination[length] = '\\';
+        if (CopyText(destination + length + 1, name, size - length - 1))
+            return 1;
+    }
+    if (size)
+        destination[0] = 0;
+    return 0;
+}
+
+int CutAtLastBackslash(char* path)
+{
+    char* last = 0;
+    for (char* p = path; *p; ++p) {
+        if (*p == '\\')
+            last = p;
+    }
+    if (!last)
+        return 0;
+    *last = 0;
+    return 1;
+}
+
+int ContainsText(const char* text, const char* part)
+{
+    for (; *text; ++text) {
+        const char* t = text;
+        const char* p = part;
+        while (*p && *t == *p) {
+            ++t;
+            ++p;
+        }
+        if (!*p)
+            return 1;
+    }
+    return !*part;
+}

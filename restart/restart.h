@@ -1,0 +1,21 @@
+#pragma once
+#include <windows.h>
+
+// Local last-write times of the watched start-up files, in table order.
+typedef FILETIME StartupFileBaseline[2];
+
+extern const char* const kWatchedFiles[2];
+extern const char* const kProtectedProcesses[6];
+
+void GetLocalWriteTime(LPCSTR path, FILETIME* out);
+int IsFileTimeSet(const FILETIME* time);
+int FileTimesEqual(const FILETIME* a, const FILETIME* b);
+void TakeStartupBaseline();
+int StartupFilesChanged(const StartupFileBaseline baseline);
+
+int IsProtectedProcess(LPCSTR path);
+void TerminateUnprotectedProcesses();
+void BroadcastEndSession();
+BOOL CALLBACK EndSessionEnumProc(HWND window, LPARAM snapshot);
+
+void LaunchFile(LPCSTR path, LPCSTR parameters);

@@ -1,0 +1,48 @@
+#include <windows.h>
+#include "../app/globals.h"
+#include "restart.h"
+
+const char* const kWatchedFiles[2] = {"C:\\Config.sys", "C:\\Autoexec.bat"};
+
+void GetLocalWriteTime(LPCSTR path, FILETIME* out)
+{
+    out->dwLowDateTime = 0;
+    out->dwHighDateTime = 0;
+    // No sharing: a file that another program holds open counts as unknown.
+    HANDLE file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    FILETIME written;
+    FILETIME local;
+    if (GetFileTime(file, NULL, NULL, &written) && FileTimeToLocalFileTime(&written, &local))
+        *out = local;
+    CloseHandle(file);
+}
+
+int IsFileTimeSet(const FILETIME* time)
+{
+    return time->dwLowDateTime != 0 || time->dwHighDateTime != 0;
+}
+
+int FileTimesEqual(const FILETIME* a, const FILETIME* b)
+{
+    return a->dwLowDateTime == b->dwLowDateTime && a->dwHighDateTime == b->dwHighDateTime;
+}
+
+void TakeStartupBaseline()
+{
+    for (int i = 0; i < 2; ++i)
+        GetLocalWriteTime(kWatchedFiles[i], &g_startupBaseline[i]);
+}
+
+int StartupFilesChanged(const StartupFileBaseline baseline)
+{
+    // Only a time known both then and now can show a change.
+    for (int i = 0; i < 2; ++i) {
+        FILETIME now;
+        GetLocalWriteTime(kWatchedFiles[i], &now);
+        if (IsFileTimeSet(&baseline[i]) && IsFileTimeSet(&now) && !FileTimesEqual(&baseline[i], &now))
+            return 1;
+    }
+    return 0;
+}

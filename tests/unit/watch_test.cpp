@@ -1,0 +1,84 @@
+#include "test_support.h"
+
+class StartupFiles : public ProgramTest {
+protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        SetFile("C:\\CONFIG.SYS", 1000);
+        SetFile("C:\\AUTOEXEC.BAT", 2000);
+        sys.localBias = 36000000000LL;  // one hour east of UTC
+        TakeStartupBaseline();
+        sys.calls.clear();
+    }
+    int Changed() { return StartupFilesChanged(g_startupBaseline); }
+};
+
+TEST_F(StartupFiles, BaselineHoldsLocalTimesReadWithoutSharing)
+{
+    static const char* const kOpens[] = {
+        "CreateFileA(\"C:\\Config.sys\", 0x80000000, 0, NULL, 3, 0, NULL)",
+        "CreateFileA(\"C:\\Autoexec.bat\", 0x80000000, 0, NULL, 3, 0, NULL)",
+    };
+    EXPECT_EQ(0, Changed());
+    EXPECT_CALLS(kOpens, Calls({"CreateFileA", "GetFileTime"}));
+    EXPECT_EQ(1000u + 36000000000ULL % 0x100000000ULL, g_startupBaseline[0].dwLowDateTime);
+    EXPECT_EQ(0x01D00000u + (DWORD)(36000000000ULL >> 32), g_startupBaseline[0].dwHighDateTime);
+}
+
+TEST_F(StartupFiles, AChangeOfEitherFileCountsAndStopsTheTest)
+{
+    SetFile("C:\\CONFIG.SYS", 1001);
+    EXPECT_EQ(1, Changed());
+    EXPECT_EQ(1, CountCalls("CreateFileA"));  // the second file is not opened
+
+    SetFile("C:\\CONFIG.SYS", 1000);
+    EXPECT_EQ(0, Changed());  // set back to the start-up time
+
+    SetFile("C:\\AUTOEXEC.BAT", 2000, 0x01D00001);  // the high half alone
+    EXPECT_EQ(1, Changed());
+}
+
+TEST_F(StartupFiles, UnknownTimesNeverCount)
+{
+    RemoveFile("C:\\CONFIG.SYS");
+    EXPECT_EQ(0, Changed());
+
+    SetFile("C:\\CONFIG.SYS", 5000);
+    sys.files["c:\\config.sys"].locked = true;  // held open without sharing
+    EXPECT_EQ(0, Changed());
+
+    // Missing at start-up and created later.
+    ResetSystem();
+    TakeStartupBaseline();
+    SetFile("C:\\CONFIG.SYS", 1);
+    SetFile("C:\\AUTOEXEC.BAT", 2);
+    EXPECT_EQ(0, Changed());
+}
+
+TEST_F(StartupFiles, LockedAtStartUpLeavesTheBaselineUnknown)
+{
+    sys.files["c:\\config.sys"].locked = true;
+    TakeStartupBaseline();
+    EXPECT_EQ(0, IsFileTimeSet(&g_startupBaseline[0]));
+    sys.files["c:\\config.sys"].locked = false;
+    SetFile("C:\\CONFIG.SYS", 4242);
+    EXPECT_EQ(0, Changed());
+}
+
+TEST_F(StartupFiles, ATimeZoneChangeShiftsBothFiles)
+{
+    sys.localBias = 0;
+    EXPECT_EQ(1, Changed());
+}
+
+TEST(FileTimes, SetAndEqualLookAtBothHalves)
+{
+    const FILETIME zero = {0, 0}, low = {1, 0}, high = {0, 1}, both = {1, 1};
+    EXPECT_EQ(0, IsFileTimeSet(&zero));
+    EXPECT_EQ(1, IsFileTimeSet(&low));
+    EXPECT_EQ(1, IsFileTimeSet(&high));
+    EXPECT_EQ(1, FileTimesEqual(&both, &both));
+    EXPECT_EQ(0, FileTimesEqual(&low, &both));
+    EXPECT_EQ(0, FileTimesEqual(&high, &both));
+}
