@@ -77,6 +77,8 @@ static void Record(const char* name, std::initializer_list<std::string> args)
         first = false;
     }
     sys.calls.push_back(line + ")");
+    if (sys.onCall)
+        sys.onCall(sys.calls.back());
 }
 
 std::vector<std::string> Calls(std::initializer_list<const char*> names)
@@ -169,7 +171,6 @@ HWND AddForeignWindow(DWORD processId, LRESULT reply)
 
 HWND MainWindow() { return FindWindowA("TarnwickMainWindowClass", "Tarnwick"); }
 
-LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) { return SendMessageA(MainWindow(), message, wParam, lParam); }
 
 bool TrayIconShown() { return sys.trayIcons.count({MainWindow(), 1}) != 0; }
 
@@ -186,6 +187,9 @@ static LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return w->dialogProc(window, message, wParam, lParam);
     return w->reply;
 }
+
+// Input from the test itself is delivered without being logged.
+LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) { return Deliver(MainWindow(), message, wParam, lParam); }
 
 void Pump()
 {

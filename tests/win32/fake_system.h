@@ -77,8 +77,9 @@ struct FakeSystem {
     bool failDialog;
     // Handles handed out and not closed yet.
     std::map<HANDLE, std::string> handles;
-    // The log: "Name(arg, arg)" per recorded call.
+    // The log: "Name(arg, arg)" per recorded call, and a hook run after each.
     std::vector<std::string> calls;
+    std::function<void(const std::string&)> onCall;
 };
 
 extern FakeSystem sys;

@@ -1,0 +1,140 @@
+#include "test_support.h"
+
+class Commands : public ProgramTest {
+protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        AddProcess(200, "C:\\WINDOWS\\EXPLORER.EXE");
+        AddProcess(300, "C:\\APPS\\EDITOR.EXE");
+        StartQuietly();
+    }
+    LRESULT Command(WPARAM wParam, LPARAM lParam = 0) { return Send(WM_COMMAND, wParam, lParam); }
+    void FromDialog(LONG force)
+    {
+        g_commandFromDialog = 1;
+        g_dialogResult.force = force;
+    }
+};
+
+TEST_F(Commands, ForceComesFromTheDialogForOneCommandThenFromShift)
+{
+    FromDialog(0);
+    sys.shiftState = (SHORT)0x8000;
+    Command(IDC_FULLREBOOT);
+    FromDialog(1);
+    sys.shiftState = 0;
+    Command(IDC_FULLREBOOT);
+    EXPECT_EQ(0, g_commandFromDialog);
+    Command(IDC_FULLREBOOT);           // the next tray command reads Shift again
+    sys.shiftState = (SHORT)0x8001;
+    Command(IDC_FULLREBOOT);
+    sys.shiftState = 1;                // the low bit alone is no key press
+    Command(IDC_FULLREBOOT);
+    static const char* const kExpected[] = {
+        "ExitWindowsEx(2, 0)", "ExitWindowsEx(6, 0)", "ExitWindowsEx(2, 0)", "ExitWindowsEx(6, 0)",
+        "ExitWindowsEx(2, 0)",
+    };
+    EXPECT_CALLS(kExpected, Calls({"ExitWindowsEx"}));
+}
+
+TEST_F(Commands, SessionEndsUseTheirFlagsAndMarkTheEndAsOwnFirst)
+{
+    static const struct { WORD id; SHORT shift; const char* call; } kCases[] = {
+        {IDC_FULLREBOOT, 0, "ExitWindowsEx(2, 0)"}, {IDC_FULLREBOOT, (SHORT)0x8000, "ExitWindowsEx(6, 0)"},
+        {IDC_LOGOFF, 0, "ExitWindowsEx(0, 0)"},     {IDC_LOGOFF, (SHORT)0x8000, "ExitWindowsEx(4, 0)"},
+        {IDC_SHUTDOWN, 0, "ExitWindowsEx(1, 0)"},   {IDC_SHUTDOWN, (SHORT)0x8000, "ExitWindowsEx(5, 0)"},
+    };
+    for (const auto& c : kCases) {
+        g_selfInitiated = 0;
+        sys.calls.clear();
+        sys.shiftState = c.shift;
+        int flagAtCall = -1;
+        sys.onCall = [&](const std::string& call) {
+            if (call.rfind("ExitWindowsEx", 0) == 0)
+                flagAtCall = g_selfInitiated;
+        };
+        EXPECT_EQ(0, Command(c.id));
+        const char* const expected[] = {c.call};
+        EXPECT_CALLS(expected, Calls({"ExitWindowsEx", "TerminateProcess", "ShellExecuteA", "DefWindowProcA"}));
+        EXPECT_EQ(1, flagAtCall) << c.call;
+    }
+}
+
+TEST_F(Commands, QuickRestartSweepsOnlyWhenForcedAndBeforeTheLaunch)
+{
+    int flagAtLaunch = -1;
+    sys.onCall = [&](const std::string& call) {
+        if (call.rfind("ShellExecuteA", 0) == 0)
+            flagAtLaunch = g_selfInitiated;
+    };
+    EXPECT_EQ(0, Command(IDC_QUICKRESTART));
+    static const char* const kPlain[] = {
+        "ShellExecuteA(NULL, \"open\", \"C:\\TOOLS\\Restart.exe\", NULL, \"C:\\TOOLS\", 1)"};
+    EXPECT_CALLS(kPlain, Calls({"TerminateProcess", "ShellExecuteA"}));
+    EXPECT_EQ(1, flagAtLaunch);
+
+    sys.calls.clear();
+    sys.shiftState = (SHORT)0x8000;
+    Command(MAKELPARAM(IDC_QUICKRESTART, 1), 12345);  // notification code and lParam do not matter
+    static const char* const kForced[] = {
+        "TerminateProcess(300, 0)",
+        "ShellExecuteA(NULL, \"open\", \"C:\\TOOLS\\Restart.exe\", NULL, \"C:\\TOOLS\", 1)",
+    };
+    EXPECT_CALLS(kForced, Calls({"TerminateProcess", "ShellExecuteA"}));
+}
+
+TEST_F(Commands, ExitToDosOpensThePifInTheWindowsFolderWhenThePathFits)
+{
+    sys.shiftState = (SHORT)0x8000;
+    Command(IDC_EXITTODOS);
+    static const char* const kForced[] = {
+        "TerminateProcess(300, 0)",
+        "ShellExecuteA(NULL, \"open\", \"C:\\WINDOWS\\Exit To Dos.pif\", NULL, \"C:\\WINDOWS\", 1)",
+    };
+    EXPECT_CALLS(kForced, Calls({"TerminateProcess", "ShellExecuteA"}));
+    EXPECT_EQ(1, g_selfInitiated);
+
+    // 244 characters leave just room for the name and the terminator.
+    sys.shiftState = 0;
+    static const struct { size_t length; bool opens; } kLengths[] = {{244, true}, {245, false}, {400, false}};
+    for (const auto& c : kLengths) {
+        sys.calls.clear();
+        sys.windowsDirectory = "C:\\" + std::string(c.length - 3, 'W');
+        Command(IDC_EXITTODOS);
+        EXPECT_EQ(c.opens ? 1 : 0, CountCalls("ShellExecuteA")) << c.length;
+    }
+}
+
+TEST_F(Commands, ScreenSaverAndSuspendWaitASecondAndNeverEndTheSession)
+{
+    sys.shiftState = (SHORT)0x8000;
+    Command(IDC_SCREENSAVER);
+    Command(IDC_SUSPEND);
+    FromDialog(1);
+    Command(IDC_SUSPEND);
+    sys.shiftState = 0;
+    Command(IDC_SUSPEND);
+    static const char* const kExpected[] = {
+        "Sleep(1000)", "DefWindowProcA(w1, 0x112, 61760, 0)",
+        "Sleep(1000)", "SetSystemPowerState(0, 1)",
+        "Sleep(1000)", "SetSystemPowerState(0, 1)",
+        "Sleep(1000)", "SetSystemPowerState(0, 0)",
+    };
+    EXPECT_CALLS(kExpected, Calls({"Sleep", "SetSystemPowerState", "DefWindowProcA", "SendMessageA", "PostMessageA"}));
+    EXPECT_EQ(0, g_selfInitiated);
+}
+
+TEST_F(Commands, OtherIdsOnlyPassThePreamble)
+{
+    static const WPARAM kIds[] = {0, 1005, 1008, IDC_FORCE, IDM_SHOWTRAYICON, 0xFFFF};
+    for (WPARAM id : kIds) {
+        sys.calls.clear();
+        FromDialog(1);
+        Command(id, 7);
+        EXPECT_EQ(0, g_commandFromDialog) << id;
+        const std::string expected[] = {"SetFocus(w1)", "DefWindowProcA(w1, 0x111, " + std::to_string(id) + ", 7)"};
+        EXPECT_CALLS(expected, Calls()) << id;
+    }
+    EXPECT_EQ(0, g_selfInitiated);
+}
