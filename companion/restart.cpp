@@ -1,0 +1,70 @@
+// RESTART.EXE, the companion that Tarnwick starts for a quick restart.
+//
+// On Windows 95/98 it restarts Windows without rebooting the PC, as holding
+// Shift while choosing "Restart" in the shut-down box does. The 32-bit
+// ExitWindowsEx has no flag for that: only the 16-bit USER functions
+// ExitWindows(EW_RESTARTWINDOWS) and ExitWindowsExec restart Windows alone.
+// A 32-bit program reaches them most simply through Windows' own 16-bit
+// RUNDLL.EXE, which loads USER.EXE and calls the function named on its
+// command line: that needs no 16-bit code of ours and no hand-made thunk
+// (the Windows 95 KERNEL32 refuses GetProcAddress by ordinal, which the thunk
+// would need). RUNDLL.EXE is started by its full path in the Windows folder so
+// that a file of that name in Tarnwick's folder, our working folder, is never
+// taken instead.
+//
+// Where that way is closed it falls back to a full reboot with ExitWindowsEx:
+// on the Windows NT family and on Wine, which report themselves as NT by
+// default (there the reboot ends the Wine session only), and on Windows 95/98
+// when RUNDLL.EXE cannot be started. Once RUNDLL.EXE runs, what happens next is
+// Windows' business: if an application refuses to end its session, the
+// restart stops there and nothing is forced in its place.
+//
+// The NT family only reboots for a process that has enabled its shutdown
+// privilege. That takes OpenProcessToken, LookupPrivilegeValueA and
+// AdjustTokenPrivileges; nothing at hand shows for certain that the first
+// Windows 95 release exports them, and a missing import keeps a program from
+// loading at all. The companion is made for Windows 95/98, which know no
+// privileges, and Wine, which asks for none, so it does without them: on a
+// real NT system its reboot is refused.
+#include <windows.h>
+#include "restart.h"
+#include "../app/app.h"
+
+const char kRestartCommand[] = "RUNDLL.EXE USER.EXE,ExitWindowsExec";
+
+int ChooseRestartPath(DWORD version)
+{
+    // GetVersion sets the top bit on Windows 95/98 and clears it on the NT family.
+    return (version & 0x80000000u) ? RESTART_WINDOWS : RESTART_REBOOT;
+}
+
+int StartWindowsRestart()
+{
+    char windows[MAX_PATH + 1];
+    char command[MAX_PATH + 1 + sizeof kRestartCommand];
+    // GetWindowsDirectoryA answers a folder that does not fit with the size it needs.
+    UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+    if (length == 0 || length >= sizeof windows || !JoinPath(command, sizeof command, windows, kRestartCommand))
+        return 0;
+    // WinExec reports a started program with a value above 31.
+    return WinExec(command, SW_SHOWNORMAL) > 31;
+}
+
+int RequestReboot()
+{
+    return ExitWindowsEx(EWX_REBOOT, 0) != 0;
+}
+
+int RestartMain()
+{
+    if (ChooseRestartPath(GetVersion()) == RESTART_WINDOWS && StartWindowsRestart())
+        return 0;
+    return RequestReboot() ? 0 : 1;
+}
+
+// The process starts here (the link names it with -e); there is no C runtime,
+// and no parameter is looked at.
+extern "C" void RestartEntry()
+{
+    ExitProcess(RestartMain());
+}

@@ -1,0 +1,21 @@
+#pragma once
+#include <windows.h>
+
+// The two ways RESTART.EXE can end the session.
+#define RESTART_WINDOWS 1   // Windows 95/98: restart Windows, not the PC
+#define RESTART_REBOOT  2   // everywhere else: a full reboot
+
+// What the restart sends RUNDLL.EXE, behind the Windows folder.
+extern const char kRestartCommand[];
+
+// Picks the way for the version word that GetVersion returned.
+int ChooseRestartPath(DWORD version);
+// Starts Windows' own 16-bit RUNDLL.EXE on USER.EXE's ExitWindowsExec;
+// 1 when it could be started.
+int StartWindowsRestart();
+// Asks for a full reboot; 1 when the system took the request.
+int RequestReboot();
+// The whole program: the command line is of no interest. Returns the exit code.
+int RestartMain();
+// The process's entry point: RestartMain, then ExitProcess with its result.
+extern "C" void RestartEntry();
