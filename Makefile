@@ -5,6 +5,7 @@ BUILD := build
 WIN   := $(BUILD)/win32
 HOST  := $(BUILD)/host
 JOBS  := 2
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all deps win32 host dist run test unit clean screenshots fuzz bench
 all: dist
