@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <shellapi.h>
 
 // Window class and title by which a second start finds the running instance.
 extern const char kMainClassName[];
@@ -9,6 +10,11 @@ extern const char kMainTitle[];
 LPSTR CommandLineTail(LPSTR commandLine);
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR tail, int show);
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The shell's two calls, through SHELL32 loaded on first use; a shell that
+// cannot be loaded is treated like a call that failed.
+void NotifyIcon(DWORD message, NOTIFYICONDATAA* data);
+void OpenWithShell(LPCSTR file, LPCSTR parameters, LPCSTR directory);
 
 void AddTrayIcon(HWND window);
 void RemoveTrayIcon(HWND window);

@@ -20,12 +20,12 @@ void AddTrayIcon(HWND window)
     data.uCallbackMessage = WM_APP_TRAYNOTIFY;
     data.hIcon = LoadIconA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDI_SMALL));
     CopyText(data.szTip, "Tarnwick", sizeof data.szTip);
-    Shell_NotifyIconA(NIM_ADD, &data);
+    NotifyIcon(NIM_ADD, &data);
 }
 
 void RemoveTrayIcon(HWND window)
 {
     NOTIFYICONDATAA data;
     FillTrayRecord(&data, window);
-    Shell_NotifyIconA(NIM_DELETE, &data);
+    NotifyIcon(NIM_DELETE, &data);
 }

@@ -21,5 +21,5 @@ void LaunchFile(LPCSTR path, LPCSTR parameters)
         if (!CutAtLastBackslash(directory) || !JoinPath(file, sizeof file, directory, path))
             return;
     }
-    ShellExecuteA(NULL, "open", file, parameters, directory, SW_SHOWNORMAL);
+    OpenWithShell(file, parameters, directory);
 }

@@ -32,6 +32,16 @@ TEST_F(Launch, RelativePathsJoinTheProgramFolderAbsoluteOnesKeepTheirOwn)
     EXPECT_CALLS(withParameters, Calls());
 }
 
+TEST_F(Launch, AMissingShellOpensNothingAndShowsNoIcon)
+{
+    sys.shellMissing = true;
+    LaunchFile("Restart.exe", NULL);
+    SetDword("Show tray icon", 1);
+    StartQuietly();
+    EXPECT_FALSE(TrayIconShown());
+    EXPECT_EQ(0, CountCalls("ShellExecuteA") + CountCalls("Shell_NotifyIconA"));
+}
+
 TEST_F(Launch, PathsThatDoNotFitOpenNothing)
 {
     const std::string deep = "C:\\" + std::string(240, 'D');  // 243 characters

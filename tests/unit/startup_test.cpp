@@ -132,6 +132,7 @@ TEST_F(Startup, TrayIconFollowsTheStoredSetting)
             SetDword("Show tray icon", (DWORD)c.value);
         ASSERT_EQ(0, StartProgram("/init"));
         EXPECT_EQ(c.shown, TrayIconShown()) << "value " << c.value << " key " << c.key;
+        EXPECT_EQ(c.shown, sys.shellLoaded) << "the shell is loaded only for the icon";
         if (c.shown)
             EXPECT_CALLS(kAdd, Calls({"Shell_NotifyIconA"}));
         else

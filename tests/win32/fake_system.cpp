@@ -718,6 +718,27 @@ VOID WINAPI ExitProcess(UINT exitCode)
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name) { return name ? NULL : kModule; }
 
+static const HMODULE kShell = (HMODULE)0x7000000;
+
+HMODULE WINAPI LoadLibraryA(LPCSTR name)
+{
+    if (Lower(name) != "shell32.dll" || sys.shellMissing)
+        return NULL;
+    sys.shellLoaded = true;
+    return kShell;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
+{
+    if (module != kShell || (uintptr_t)name < 0x10000)
+        return NULL;
+    if (std::string(name) == "Shell_NotifyIconA")
+        return (FARPROC)(void*)&Shell_NotifyIconA;
+    if (std::string(name) == "ShellExecuteA")
+        return (FARPROC)(void*)&ShellExecuteA;
+    return NULL;
+}
+
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size)
 {
     if (module && module != kModule)

@@ -66,6 +66,8 @@ struct FakeSystem {
     // Menus.
     std::vector<FakeMenu> menus;
     int menusLoaded;
+    // SHELL32: loaded on demand, or missing altogether.
+    bool shellLoaded, shellMissing;
     // Input and environment.
     SHORT shiftState;
     POINT cursor;

@@ -1,0 +1,26 @@
+#include <windows.h>
+#include <shellapi.h>
+#include "app.h"
+
+// SHELL32 is loaded on first use and kept: a start without the tray icon never
+// needs it, and under the lighter systems it costs the process most of its
+// memory beyond the bare window. Once loaded it stays for the icon's sake.
+static FARPROC ShellFunction(LPCSTR name)
+{
+    HMODULE shell = LoadLibraryA("SHELL32.DLL");
+    return shell ? GetProcAddress(shell, name) : NULL;
+}
+
+void NotifyIcon(DWORD message, NOTIFYICONDATAA* data)
+{
+    decltype(&Shell_NotifyIconA) notify = (decltype(&Shell_NotifyIconA))(void*)ShellFunction("Shell_NotifyIconA");
+    if (notify)
+        notify(message, data);
+}
+
+void OpenWithShell(LPCSTR file, LPCSTR parameters, LPCSTR directory)
+{
+    decltype(&ShellExecuteA) execute = (decltype(&ShellExecuteA))(void*)ShellFunction("ShellExecuteA");
+    if (execute)
+        execute(NULL, "open", file, parameters, directory, SW_SHOWNORMAL);
+}
