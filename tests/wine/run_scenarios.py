@@ -1,0 +1,1238 @@
+#!/usr/bin/python3
+"""Scenarios for the release TARNWICK.EXE under Wine, on an Xvfb display, in a
+throwaway 32-bit Wine prefix made for this run.
+
+The program is driven from outside: Wine starts it, and our probe.exe (built
+from probe.c next to this file) finds its windows, sends and posts messages,
+reads the registry and the dialog, and plays helper applications. RESTART.EXE
+is replaced by fake_restart.exe, which only leaves a line in
+C:\\restart-marker.txt, so that a quick restart can be seen without the session
+ending.
+
+Output: "ok - NAME" or "not ok - NAME: REASON" per scenario, then one line
+"wine: N passed, M failed". Exit code 1 when anything failed.
+
+    run_scenarios.py [-k TEXT] [-v] [--keep] [--exe TARNWICK.EXE] [--tools DIR]
+                     [--screenshots DIR]
+"""
+
+import argparse
+import os
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+
+MAIN_CLASS = 'TarnwickMainWindowClass'
+MAIN_TITLE = 'Tarnwick'
+INSTALL_DIR = r'C:\Program Files\Tarnwick'
+LOWER_DIR = r'C:\Tools\lower case'
+HELPER_DIR = r'C:\helpers'
+MARKER = r'C:\restart-marker.txt'
+STARTUP_FILES = ('config.sys', 'autoexec.bat')
+WINE_FONTS = '/usr/share/wine/fonts'
+OLD_TIME = 981173106  # 2001-02-03, the start-up files' time before a scenario
+
+WM_NULL = 0x0000
+WM_CLOSE = 0x0010
+WM_QUERYENDSESSION = 0x0011
+WM_ENDSESSION = 0x0016
+WM_COMMAND = 0x0111
+WM_APP_SHOWDIALOG = 0x8000
+WM_APP_TRAYNOTIFY = 0x8001
+WM_APP_REFRESHTRAY = 0x8002
+WM_APP_DEFERREDRESTART = 0x8003
+ENDSESSION_CLOSEAPP = 0x00000001
+ENDSESSION_LOGOFF = 0x80000000
+
+SHOW_TRAY = 'Show tray icon'
+INTERCEPT = 'Intercept all restarts'
+LAST_COMMAND = 'Last command'
+LAST_FORCE = 'Last force setting'
+
+START_TIMEOUT = 20.0
+EXIT_TIMEOUT = 10.0
+PROBE_TIMEOUT = 30.0
+
+# Settings of the prefix: the size of the virtual desktop that scenarios run
+# on (see Wine.use_desktop), Windows 98 for the program, and no crash dialog
+# that could hold a scenario.
+WINE_SETTINGS = r'''REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
+"shell"="1024x768"
+
+[HKEY_CURRENT_USER\Software\Wine\AppDefaults\TARNWICK.EXE]
+"Version"="win98"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+'''
+
+
+class Failure(Exception):
+    """A scenario's expectation that did not hold."""
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_until(predicate, timeout, interval=0.05):
+    """Polls until predicate() is true; returns its last value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(interval)
+
+
+def unix_to_dos(path):
+    return 'Z:' + path.replace('/', '\\')
+
+
+# ---- probe output ------------------------------------------------------------
+
+FIELD = re.compile(r'([\w-]+)=("[^"]*"|\S*)')
+
+
+def unescape(text):
+    return re.sub(r'\\x([0-9a-f]{2})', lambda m: chr(int(m.group(1), 16)), text)
+
+
+def parse_line(line):
+    """'kind a=1 b="x"' -> ('kind', {'a': '1', 'b': 'x'})."""
+    head = line.split(' ', 1)[0]
+    kind = '' if '=' in head else head
+    fields = {}
+    for key, value in FIELD.findall(line):
+        if value.startswith('"'):
+            value = unescape(value[1:-1])
+        fields[key] = value
+    return kind, fields
+
+
+class ProbeResult:
+    def __init__(self, rc, text):
+        self.rc = rc
+        self.text = text
+        self.lines = [parse_line(line) for line in text.splitlines() if line.strip()]
+
+    def value(self, key, default=None):
+        for _, fields in self.lines:
+            if key in fields:
+                return fields[key]
+        return default
+
+    def records(self, kind):
+        return [fields for k, fields in self.lines if k == kind]
+
+    def __str__(self):
+        return self.text.strip().replace('\n', ' | ')
+
+
+# ---- the Wine session -----------------------------------------------------------
+
+class Wine:
+    """Xvfb, one Wine prefix, and the Wine processes a scenario starts."""
+
+    def __init__(self, args):
+        self.args = args
+        self.root = tempfile.mkdtemp(prefix='tarnwick-wine-')
+        self.prefix = os.path.join(self.root, 'prefix')
+        self.work = os.path.join(self.root, 'work')
+        os.makedirs(self.work)
+        self.log = open(os.path.join(self.root, 'wine.log'), 'ab')
+        self.xvfb = None
+        self.tracked = []
+        self.counter = 0
+        self.dirty = False
+        self.desktop = 'unset'
+        self.env = dict(os.environ)
+        self.env.update({
+            'WINEPREFIX': self.prefix,
+            'WINEARCH': 'win32',
+            # No Mono or Gecko prompts, and no menu entries in the user's home.
+            'WINEDLLOVERRIDES': 'mscoree,mshtml=;winemenubuilder.exe=d',
+            'WINEDEBUG': '-all',
+        })
+        self.env.pop('WINESERVER', None)
+
+    # -- paths --
+    def drive_c(self, dos_path=''):
+        rest = dos_path[3:] if dos_path[:3].upper() == 'C:\\' else dos_path
+        return os.path.join(self.prefix, 'drive_c', *[p for p in rest.split('\\') if p])
+
+    # -- set-up and tear-down --
+    def start_display(self):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1024x768x24',
+             '-nolisten', 'tcp', '-noreset'],
+            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=self.log,
+            stderr=self.log, start_new_session=True)
+        os.close(write_end)
+        number = b''
+        deadline = time.monotonic() + 15
+        while not number.endswith(b'\n') and time.monotonic() < deadline:
+            ready, _, _ = select.select([read_end], [], [], 0.5)
+            if ready:
+                chunk = os.read(read_end, 16)
+                if not chunk:
+                    break
+                number += chunk
+        os.close(read_end)
+        if not number.strip():
+            raise RuntimeError('Xvfb did not start')
+        self.env['DISPLAY'] = ':' + number.decode().strip()
+
+    def run(self, argv, timeout):
+        """Runs a Unix command of this prefix to its end (bounded)."""
+        process = subprocess.Popen(argv, env=self.env, cwd=self.work, stdin=subprocess.DEVNULL,
+                                   stdout=self.log, stderr=self.log)
+        try:
+            return process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+            raise Failure('timed out after %.0f s: %s' % (timeout, ' '.join(argv)[:200]))
+
+    def create_prefix(self):
+        self.run(['wineboot', '-i'], 180)
+        # Wine does not find its own fonts in their package's folder; without
+        # a copy dialogs get another font, and other sizes, than MS Sans Serif.
+        if os.path.isdir(WINE_FONTS):
+            for name in os.listdir(WINE_FONTS):
+                shutil.copy(os.path.join(WINE_FONTS, name), self.drive_c(r'C:\windows\Fonts'))
+        reg = os.path.join(self.work, 'wine-settings.reg')
+        with open(reg, 'w', newline='\r\n') as handle:
+            handle.write(WINE_SETTINGS)
+        self.run(['wine', 'regedit', '/S', unix_to_dos(reg)], 60)
+
+    def install(self, exe, tools, release):
+        """The release in INSTALL_DIR, a lower-case copy in LOWER_DIR, the
+        stand-in RESTART.EXE beside both, and the probe under several names."""
+        target = self.drive_c(INSTALL_DIR)
+        if release:
+            shutil.copytree(release, target)
+        else:
+            os.makedirs(target)
+        shutil.copy(exe, os.path.join(target, 'TARNWICK.EXE'))
+        fake = os.path.join(tools, 'fake_restart.exe')
+        shutil.copy(fake, os.path.join(target, 'RESTART.EXE'))
+        lower = self.drive_c(LOWER_DIR)
+        os.makedirs(lower)
+        shutil.copy(exe, os.path.join(lower, 'Tarnwick.exe'))
+        shutil.copy(fake, os.path.join(lower, 'RESTART.EXE'))
+        helpers = self.drive_c(HELPER_DIR)
+        os.makedirs(helpers)
+        for name in ('probe.exe', 'helper.exe', 'MYEXPLORER.EXE'):
+            shutil.copy(os.path.join(tools, 'probe.exe'), os.path.join(helpers, name))
+        self.probe_exe = os.path.join(helpers, 'probe.exe')
+
+    def stop_tracked(self):
+        for process in self.tracked:
+            if process.poll() is None:
+                process.kill()
+        for process in self.tracked:
+            try:
+                process.wait(10)
+            except subprocess.TimeoutExpired:
+                pass
+        self.tracked = []
+
+    def kill_session(self):
+        """Ends every process of the prefix, and the wineserver."""
+        self.stop_tracked()
+        subprocess.run(['wineserver', '-k'], env=self.env, stdout=self.log, stderr=self.log,
+                       timeout=30)
+        subprocess.run(['wineserver', '-w'], env=self.env, stdout=self.log, stderr=self.log,
+                       timeout=30)
+
+    def warm_up(self):
+        """Starts the session's own processes and waits for the shell's
+        notification area, which the tray scenarios rely on."""
+        result = self.probe('wait-window', 'Shell_TrayWnd', '*', 'present', '15000')
+        if result.rc != 0:
+            raise RuntimeError('Wine shell did not start: %s' % result)
+
+    def close(self):
+        try:
+            if os.path.isdir(self.prefix):
+                self.kill_session()
+        finally:
+            if self.xvfb and self.xvfb.poll() is None:
+                self.xvfb.terminate()
+                try:
+                    self.xvfb.wait(10)
+                except subprocess.TimeoutExpired:
+                    self.xvfb.kill()
+            self.log.close()
+            if self.args.keep:
+                print('# kept %s' % self.root, file=sys.stderr)
+            else:
+                shutil.rmtree(self.root, ignore_errors=True)
+
+    # -- between scenarios --
+    def use_desktop(self, desktop):
+        """Puts every process of the prefix on the named virtual desktop, or on
+        the bare X display for None; takes effect in a new session. Most
+        scenarios run on a desktop with a taskbar and notification area, as
+        "make run" shows the program; on the bare display every removal of a
+        tray icon takes Wine's stand-alone tray window 2 s."""
+        reg = os.path.join(self.work, 'desktop.reg')
+        with open(reg, 'w', newline='\r\n') as handle:
+            handle.write('REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\n'
+                         '"Desktop"=%s\n\n' % ('"%s"' % desktop if desktop else '-'))
+        self.run(['wine', 'regedit', '/S', unix_to_dos(reg)], 60)
+        self.desktop = desktop
+        self.dirty = True
+
+    def reset(self, desktop):
+        """Every scenario starts from the same state: none of our processes,
+        no settings key, the start-up files old, no marker."""
+        self.stop_tracked()
+        if desktop != self.desktop:
+            self.use_desktop(desktop)
+        if self.dirty:
+            self.kill_session()
+            self.dirty = False
+        result = self.probe('reg-key', 'absent', '+', 'procs', '+',
+                            'find', 'Shell_TrayWnd', '*')
+        names = [p.get('exe', '') for p in result.records('process')]
+        leftovers = [n for n in names if n.lower() in ('tarnwick.exe', 'helper.exe',
+                                                       'myexplorer.exe', 'restart.exe')]
+        if leftovers or result.value('count') == '0' or result.rc != 0:
+            self.kill_session()
+        self.warm_up()
+        for name in STARTUP_FILES:
+            path = self.drive_c(name)
+            with open(path, 'w', newline='\r\n') as handle:
+                handle.write('REM %s of the test prefix\n' % name)
+            os.utime(path, (OLD_TIME, OLD_TIME))
+        for path in (self.drive_c(MARKER),):
+            if os.path.exists(path):
+                os.remove(path)
+
+    # -- Wine processes --
+    def popen(self, argv, track=True):
+        """Starts a Windows program. Its output goes to the log, never to a
+        pipe: reading one would wait for every process it starts."""
+        process = subprocess.Popen(['wine'] + [str(a) for a in argv], env=self.env,
+                                   cwd=self.work, stdin=subprocess.DEVNULL, stdout=self.log,
+                                   stderr=self.log)
+        if track:
+            self.tracked.append(process)
+        return process
+
+    def out_file(self, stem):
+        self.counter += 1
+        return os.path.join(self.work, '%s-%d.txt' % (stem, self.counter))
+
+    def probe(self, *args, timeout=PROBE_TIMEOUT):
+        out = self.out_file('probe')
+        process = self.popen([self.probe_exe, '--out', unix_to_dos(out)] + list(args), False)
+        try:
+            rc = process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+            raise Failure('probe timed out: %s' % ' '.join(str(a) for a in args)[:200])
+        text = ''
+        if os.path.exists(out):
+            with open(out, encoding='latin-1') as handle:
+                text = handle.read()
+        return ProbeResult(rc, text)
+
+    def settings(self, values):
+        """Replaces the settings key: None removes it; otherwise a dict of
+        name -> int (REG_DWORD) or name -> (probe type, data)."""
+        args = ['reg-key', 'absent']
+        if values is not None:
+            args += ['+', 'reg-key', 'present']
+            for name, value in values.items():
+                kind, data = ('dword', value) if isinstance(value, int) else value
+                args += ['+', 'reg-set', name, kind, data]
+        result = self.probe(*args)
+        check(result.rc == 0, 'could not write the settings: %s' % result)
+
+    def setting(self, name):
+        """A settings value as (type, bytes), or None when it is missing."""
+        result = self.probe('reg-get', name)
+        values = result.records('value')
+        if not values:
+            return None
+        return int(values[0]['type']), bytes.fromhex(values[0]['data'])
+
+    def processes(self):
+        return self.probe('procs').records('process')
+
+    def main_windows(self):
+        return self.probe('find', MAIN_CLASS, MAIN_TITLE).records('window')
+
+    def wait_main_window(self, ended, what):
+        """Waits for the main window; gives up at once when ended() tells
+        that the starting process is gone."""
+        deadline = time.monotonic() + START_TIMEOUT
+        while True:
+            windows = self.main_windows()
+            if windows:
+                return windows[0]
+            gone = ended()
+            check(gone is None and time.monotonic() < deadline, '%s: no main window (%s)'
+                  % (what, 'the process ended with %s' % gone if gone is not None
+                     else 'still none after %.0f s' % START_TIMEOUT))
+            time.sleep(0.05)
+
+    def start_tarnwick(self, *args, folder=INSTALL_DIR, exe='TARNWICK.EXE'):
+        """Starts the program and waits for its main window."""
+        process = self.popen(['%s\\%s' % (folder, exe)] + list(args))
+        return process, self.wait_main_window(process.poll, 'start of %s' % exe)
+
+    def exit_code(self, process, timeout=EXIT_TIMEOUT):
+        try:
+            return process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def close_tarnwick(self, process, what='Tarnwick'):
+        """Posts WM_CLOSE to the main window and expects exit code 0."""
+        result = self.probe('post', 'main', WM_CLOSE, 0, 0)
+        check(result.value('posted') == '1', 'WM_CLOSE could not be posted: %s' % result)
+        code = self.exit_code(process)
+        check(code == 0, '%s did not exit with 0 after WM_CLOSE (exit code %s)' % (what, code))
+
+    def start_helper(self, exe, title, *options):
+        """A helper application (probe.exe in helper mode under another name)
+        that logs the session-end messages its windows receive."""
+        out = self.out_file('helper')
+        log = self.out_file('helper-log')
+        process = self.popen(['%s\\%s' % (HELPER_DIR, exe), '--out', unix_to_dos(out),
+                              'helper', unix_to_dos(log), title] + list(options))
+
+        def ready():
+            if not os.path.exists(out):
+                return None
+            with open(out) as handle:
+                result = ProbeResult(0, handle.read())
+            return result if result.records('ready') else None
+        result = wait_until(ready, START_TIMEOUT)
+        check(result, 'helper %s did not start' % exe)
+        return {'process': process, 'pid': result.value('pid'), 'log': log, 'exe': exe,
+                'windows': [w['hwnd'] for w in result.records('window')]}
+
+    def helper_events(self, helper):
+        """The session-end messages the helper logged, as (kind, hwnd, wParam, lParam)."""
+        with open(helper['log']) as handle:
+            lines = [parse_line(line) for line in handle if line.strip()]
+        return [(kind, f['hwnd'], int(f['wparam']), int(f['lparam'], 16))
+                for kind, f in lines if kind in ('query', 'end')]
+
+    def marker_lines(self):
+        path = self.drive_c(MARKER)
+        if not os.path.exists(path):
+            return []
+        with open(path, encoding='latin-1') as handle:
+            return [line.rstrip('\r\n') for line in handle if line.strip()]
+
+    def xdotool(self, *args):
+        self.run(['xdotool'] + [str(a) for a in args], 10)
+
+    def screenshot(self, name, *records, margin=12):
+        """Saves the screen around the given windows to the screenshot folder,
+        when one was asked for."""
+        if not self.args.screenshots:
+            return
+        rects = [rect_of(r) for r in records]
+        left = max(0, min(r[0] for r in rects) - margin)
+        top = max(0, min(r[1] for r in rects) - margin)
+        right = min(1024, max(r[2] for r in rects) + margin)
+        bottom = min(768, max(r[3] for r in rects) + margin)
+        time.sleep(0.3)  # let the window finish painting
+        os.makedirs(self.args.screenshots, exist_ok=True)
+        self.run(['import', '-window', 'root', '-crop', '%dx%d+%d+%d'
+                  % (right - left, bottom - top, left, top), '+repage',
+                  os.path.join(self.args.screenshots, name)], 30)
+
+    def touch_startup_file(self, name, when=None):
+        path = self.drive_c(name)
+        if when is None:
+            with open(path, 'a', newline='\r\n') as handle:
+                handle.write('REM changed\n')
+            now = time.time()
+            os.utime(path, (now, now))
+        else:
+            os.utime(path, (when, when))
+
+
+# ---- scenarios -------------------------------------------------------------------
+
+SCENARIOS = []
+VIRTUAL_DESKTOP = 'shell'
+
+
+def scenario(function=None, desktop=VIRTUAL_DESKTOP):
+    """Registers a scenario; desktop=None runs it on the bare X display."""
+    def register(function):
+        function.desktop = desktop
+        SCENARIOS.append(function)
+        return function
+    return register(function) if function else register
+
+
+def count_tarnwick(wine):
+    return sum(1 for p in wine.processes() if p.get('exe', '').lower() == 'tarnwick.exe')
+
+
+def query_end_session(wine, lparam):
+    result = wine.probe('send', 'main', WM_QUERYENDSESSION, 0, lparam)
+    check(result.value('send') == 'ok', 'WM_QUERYENDSESSION got no answer: %s' % result)
+    return int(result.value('result'))
+
+
+def end_session(wine, ending):
+    result = wine.probe('send', 'main', WM_ENDSESSION, 1 if ending else 0, 0)
+    check(result.value('send') == 'ok', 'WM_ENDSESSION got no answer: %s' % result)
+
+
+def tray_state(wine, window='main'):
+    return wine.probe('tray', window, 1).value('tray')
+
+
+@scenario
+def first_start_without_settings(wine):
+    """No settings key: the program runs with one hidden main window, no tray
+    icon, and WM_CLOSE ends it with exit code 0."""
+    wine.settings(None)
+    process, window = wine.start_tarnwick()
+    check(window['visible'] == '0', 'the main window is visible')
+    check(window['exe'] == 'TARNWICK.EXE', 'main window belongs to %r' % window['exe'])
+    check(tray_state(wine) == 'absent', 'a tray icon shows without any setting')
+    wine.close_tarnwick(process)
+    check(not wine.main_windows(), 'the main window is still there after exit')
+
+
+@scenario
+def single_instance(wine):
+    """A second plain start and a second "/init" start hand over to the running
+    instance and exit with 0; one main window and one process remain."""
+    wine.settings(None)
+    first, window = wine.start_tarnwick('/init')
+    for args in ([], ['/init'], ['/INIT']):
+        second = wine.popen(['%s\\TARNWICK.EXE' % INSTALL_DIR] + args)
+        code = wine.exit_code(second)
+        check(code == 0, 'second start %s exit code %s' % (args or '(plain)', code))
+    windows = wine.main_windows()
+    check(len(windows) == 1, '%d main windows after second starts' % len(windows))
+    check(windows[0]['hwnd'] == window['hwnd'], 'the main window changed')
+    check(count_tarnwick(wine) == 1, '%d TARNWICK processes' % count_tarnwick(wine))
+    check(first.poll() is None, 'the first instance ended (exit code %s)' % first.poll())
+    wine.close_tarnwick(first)
+
+
+@scenario
+def tray_icon_follows_setting(wine):
+    """The tray icon (main window, id 1) exists exactly when "Show tray icon"
+    reads as non-zero, and is gone after WM_CLOSE."""
+    cases = [
+        ('dword 1', 1, 'present'),
+        ('dword 2', 2, 'present'),
+        ('dword 0', 0, 'absent'),
+        ('4-byte binary 1', ('hex:3', '01000000'), 'present'),
+        ('64 KiB binary', ('fill:3', '65536:1'), 'absent'),
+        ('5-byte binary', ('hex:3', '0100000000'), 'absent'),
+    ]
+    for label, value, expected in cases:
+        wine.settings({SHOW_TRAY: value})
+        process, window = wine.start_tarnwick('/init')
+        state = tray_state(wine)
+        check(state == expected, '"Show tray icon" %s: icon %s, expected %s'
+              % (label, state, expected))
+        wine.close_tarnwick(process, 'Tarnwick with "Show tray icon" %s' % label)
+        # No stale icon stays behind. (Wine's shell also drops the icons of a
+        # destroyed window by itself, so this cannot tell whether the program
+        # removed its icon; the unit tests see that call.)
+        check(tray_state(wine, window['hwnd']) == 'absent',
+              '"Show tray icon" %s: the icon stays after exit' % label)
+
+
+@scenario
+def init_start_restores_lost_tray_icon(wine):
+    """After the shell has lost the icon, a start with "/init" makes the
+    running instance add it again; with the setting off it adds none."""
+    wine.settings({SHOW_TRAY: 1})
+    process, window = wine.start_tarnwick('/init')
+    check(tray_state(wine) == 'present', 'no tray icon at start')
+    wine.probe('tray-delete', 'main', 1)
+    check(tray_state(wine) == 'absent', 'the probe could not remove the icon')
+    check(wine.exit_code(wine.popen(['%s\\TARNWICK.EXE' % INSTALL_DIR, '/init'])) == 0,
+          'second /init start failed')
+    check(wait_until(lambda: tray_state(wine) == 'present', 5), 'the icon did not come back')
+    wine.settings({SHOW_TRAY: 0})
+    wine.probe('tray-delete', 'main', 1)
+    check(wine.exit_code(wine.popen(['%s\\TARNWICK.EXE' % INSTALL_DIR, '/init'])) == 0,
+          'third /init start failed')
+    time.sleep(0.5)
+    check(tray_state(wine) == 'absent', 'an icon came back with the setting off')
+    wine.close_tarnwick(process)
+
+
+def spawn_exact(wine, command_line):
+    """Starts TARNWICK.EXE with exactly this command line (bytes) from a
+    probe that then waits for its exit code; returns (probe process, out file)."""
+    line_file = wine.out_file('cmdline')
+    with open(line_file, 'wb') as handle:
+        handle.write(command_line)
+    out = wine.out_file('spawn')
+    process = wine.popen([wine.probe_exe, '--out', unix_to_dos(out), 'spawn',
+                          '%s\\TARNWICK.EXE' % INSTALL_DIR, unix_to_dos(line_file),
+                          str(int((START_TIMEOUT + 30) * 1000))])
+    return process, out
+
+
+@scenario
+def hostile_command_lines(wine):
+    """Very long command lines and lines full of quotes and control characters
+    start the program normally: it runs, has its main window, and exits with
+    0 on WM_CLOSE."""
+    wine.settings(None)
+    program = ('"%s\\TARNWICK.EXE"' % INSTALL_DIR).encode()
+    controls = bytes(range(1, 32)) + b'\x7f\xff'
+    exact = [
+        ('30,000 characters', program + b' ' + b'/init' + b'x' * 30000),
+        ('quotes and control characters',
+         program + b' "\t"\x01"/init"""' + controls + b'"' * 50 + b' \\"\\\\"'),
+        ('only control characters after the name', program + controls[:31]),
+        ('unclosed quote around the name', program[:-1] + b' /init \x01\x02'),
+        ('32,700 quotes', program + b' ' + b'"' * 32700),
+    ]
+    for label, line in exact:
+        spawner, out = spawn_exact(wine, line)
+
+        def exit_code():
+            with open(out) as handle:
+                return ProbeResult(0, handle.read()).value('exit')
+        window = wine.wait_main_window(lambda: exit_code() if os.path.exists(out) else None, label)
+        check(window['visible'] == '0', '%s: the main window is visible' % label)
+        wine.probe('post', 'main', WM_CLOSE, 0, 0)
+        check(wine.exit_code(spawner, START_TIMEOUT) is not None, '%s: did not exit' % label)
+        check(exit_code() == '0', '%s: exit code %s' % (label, exit_code()))
+    # The same through Wine's own command-line building from Unix arguments.
+    for label, args in [('30,000-character argument', ['x' * 30000]),
+                        ('quoted arguments', ['"', '""', '\\"', 'a b\t"c"', '\x01\x1f'])]:
+        process, _ = wine.start_tarnwick(*args)
+        wine.close_tarnwick(process, 'Tarnwick with %s' % label)
+
+
+def broadcast_pairs(events):
+    """Checks that the events are, window after window, a WM_QUERYENDSESSION
+    (0, 0) directly followed by a WM_ENDSESSION (TRUE, 0) for the same window,
+    and returns the windows in the order they were told."""
+    windows = []
+    check(len(events) % 2 == 0, 'unpaired session-end messages: %s' % events)
+    for query, end in zip(events[0::2], events[1::2]):
+        check(query[0] == 'query' and query[2:] == (0, 0),
+              'expected WM_QUERYENDSESSION(0, 0), got %s' % (query,))
+        check(end[0] == 'end' and end[1] == query[1] and end[2:] == (1, 0),
+              'expected WM_ENDSESSION(TRUE, 0) to %s after its query, got %s' % (query[1], end))
+        windows.append(query[1])
+    return windows
+
+
+def check_quick_restart_done(wine, folder, launches=1):
+    """RESTART.EXE ran the given number of times, in the program's folder,
+    without parameters."""
+    check(wait_until(lambda: len(wine.marker_lines()) >= launches, EXIT_TIMEOUT),
+          'RESTART.EXE did not run')
+    time.sleep(0.5)
+    lines = wine.marker_lines()
+    check(len(lines) == launches, 'RESTART.EXE ran %d times, expected %d: %s'
+          % (len(lines), launches, lines))
+    for line in lines:
+        fields = dict(part.split('=', 1) for part in line.split('|'))
+        check(fields['cwd'].lower() == folder.lower(),
+              'RESTART.EXE ran in %r, not in the program\'s folder %r' % (fields['cwd'], folder))
+        check(fields['tail'] == '', 'RESTART.EXE got parameters %r' % fields['tail'])
+
+
+def check_swept(wine, helper, survivor, tarnwick, window):
+    """After a sweep: the helper was told and terminated with exit code 0, the
+    protected helper was left alone, the program itself still runs."""
+    code = wine.exit_code(helper['process'])
+    check(code == 0, 'helper %s was not terminated with exit code 0 (%s)' % (helper['exe'], code))
+    told = broadcast_pairs(wine.helper_events(helper))
+    check(sorted(told) == sorted(helper['windows']),
+          'helper windows told %s, expected each of %s once' % (told, helper['windows']))
+    check(survivor['process'].poll() is None,
+          'protected helper %s was terminated' % survivor['exe'])
+    check(wine.helper_events(survivor) == [],
+          'protected helper %s was sent %s' % (survivor['exe'], wine.helper_events(survivor)))
+    check(tarnwick.poll() is None, 'the program terminated itself (exit code %s)'
+          % tarnwick.poll())
+    windows = wine.main_windows()
+    check([w['hwnd'] for w in windows] == [window['hwnd']], 'main window after the sweep: %s'
+          % windows)
+
+
+@scenario
+def interception_answers(wine):
+    """With "Intercept all restarts" on, a session end with lParam 0 is refused
+    and a log-off or any other flagged end allowed; the setting is read afresh
+    each time; WM_ENDSESSION TRUE after a refusal, or FALSE without one,
+    starts nothing."""
+    wine.settings({INTERCEPT: 1})
+    process, _ = wine.start_tarnwick('/init')
+    helper = wine.start_helper('helper.exe', 'Bystander')
+    check(query_end_session(wine, 0) == 0, 'restart with interception on was allowed')
+    check(query_end_session(wine, ENDSESSION_LOGOFF) == 1, 'log-off was refused')
+    check(query_end_session(wine, ENDSESSION_CLOSEAPP) == 1, 'ENDSESSION_CLOSEAPP was refused')
+    for label, value, expected in [('0', 0, 1), ('2', 2, 0), ('missing', None, 1),
+                                   ('5 bytes', ('hex:4', '0100000000'), 1)]:
+        if value is None:
+            wine.probe('reg-del', INTERCEPT)
+        else:
+            wine.settings({INTERCEPT: value})
+        answer = query_end_session(wine, 0)
+        check(answer == expected, '"Intercept all restarts" %s: answer %d, expected %d'
+              % (label, answer, expected))
+    end_session(wine, True)   # clears the refusal; the session "ends" but nothing is done
+    end_session(wine, False)  # no refusal pending any more
+    time.sleep(1.0)
+    check(wine.marker_lines() == [], 'a quick restart was started: %s' % wine.marker_lines())
+    check(helper['process'].poll() is None and wine.helper_events(helper) == [],
+          'the bystander was disturbed')
+    wine.settings({INTERCEPT: 1})
+    check(query_end_session(wine, 0) == 0, 'interception no longer works')
+    wine.close_tarnwick(process)
+
+
+@scenario
+def wine_session_end_becomes_quick_restart(wine):
+    """The whole road with Wine as the system: "wineboot --end-session" asks
+    the program, which refuses and then tells the other applications, ends
+    them, spares a protected one and runs RESTART.EXE in its own folder; from
+    then on every session end is allowed."""
+    wine.settings({INTERCEPT: 1})
+    process, window = wine.start_tarnwick('/init')
+    helper = wine.start_helper('helper.exe', 'Plain helper', 'windows=2')
+    survivor = wine.start_helper('MYEXPLORER.EXE', 'Protected helper')
+    wine.dirty = True  # the sweep also ends Wine's own processes
+    wine.run(['wine', 'wineboot', '--end-session'], 60)
+    check_quick_restart_done(wine, INSTALL_DIR)
+    check_swept(wine, helper, survivor, process, window)
+    check(query_end_session(wine, 0) == 1, 'a session end was refused after the quick restart')
+    wine.close_tarnwick(process)
+
+
+@scenario
+def deferred_restart_spares_lower_case_program(wine):
+    """Two refused queries and one WM_ENDSESSION FALSE give one quick restart;
+    a helper that refuses is still told and ended, one window after another;
+    a program whose file is "Tarnwick.exe" does not end itself."""
+    wine.settings({INTERCEPT: 1})
+    process, window = wine.start_tarnwick('/init', folder=LOWER_DIR, exe='Tarnwick.exe')
+    check(window['exe'] == 'Tarnwick.exe', 'Wine names the process %r' % window['exe'])
+    helper = wine.start_helper('helper.exe', 'Refusing helper', 'refuse', 'windows=3')
+    survivor = wine.start_helper('MYEXPLORER.EXE', 'Protected helper')
+    check(query_end_session(wine, 0) == 0, 'first query was allowed')
+    check(query_end_session(wine, 0) == 0, 'second query was allowed')
+    wine.dirty = True
+    end_session(wine, False)
+    check_quick_restart_done(wine, LOWER_DIR)
+    check_swept(wine, helper, survivor, process, window)
+    check(query_end_session(wine, 0) == 1, 'a session end was refused after the quick restart')
+    wine.close_tarnwick(process)
+
+
+@scenario
+def plain_quick_restart_ends_nothing(wine):
+    """WM_COMMAND 1000 (with a notification code in the high word) runs
+    RESTART.EXE in the program's folder and terminates nothing; interception
+    ends with it."""
+    wine.settings({INTERCEPT: 1})
+    process, _ = wine.start_tarnwick('/init')
+    helper = wine.start_helper('helper.exe', 'Bystander')
+    wine.probe('post', 'main', WM_COMMAND, (1 << 16) | 1000, 0)
+    check_quick_restart_done(wine, INSTALL_DIR)
+    check(helper['process'].poll() is None, 'a plain quick restart terminated a helper')
+    check(wine.helper_events(helper) == [], 'a plain quick restart told a helper')
+    check(process.poll() is None, 'the program ended')
+    check(query_end_session(wine, 0) == 1, 'a session end was refused after the quick restart')
+    wine.close_tarnwick(process)
+
+
+# On a virtual desktop the sweep also ends Wine's explorer.exe, which owns the
+# desktop's X window; X then destroys the X windows of every other process
+# with it, and the program's X driver dies of BadWindow while the dialog is
+# still going away. Windows has no such tie, so this runs on the bare display.
+@scenario(desktop=None)
+def forced_quick_restart_from_dialog(wine):
+    """OK in the dialog with "Quick Windows Restart" and the force box
+    terminates the other applications, spares a protected one and the program
+    itself, then runs RESTART.EXE."""
+    wine.settings({LAST_COMMAND: 1000, LAST_FORCE: 1})
+    process, window = wine.start_tarnwick('/init')
+    helper = wine.start_helper('helper.exe', 'Bystander')
+    survivor = wine.start_helper('MYEXPLORER.EXE', 'Protected helper')
+    wine.probe('post', 'main', WM_APP_SHOWDIALOG, 0, 0)
+    dialog = wine.probe('dialog', window['pid'], 10000)
+    check(dialog.rc == 0, 'the dialog did not open')
+    checked = {c['id']: c['checked'] for c in dialog.records('control')}
+    check(checked.get('1000') == '1' and checked.get('1009') == '1',
+          'the dialog does not show the stored forced quick restart: %s' % checked)
+    wine.dirty = True
+    wine.probe('click', window['pid'], 1)
+    check_quick_restart_done(wine, INSTALL_DIR)
+    code = wine.exit_code(helper['process'])
+    check(code == 0, 'the helper was not terminated (%s)' % code)
+    check(wine.helper_events(helper) == [], 'a forced quick restart sent session-end messages')
+    check(survivor['process'].poll() is None, 'the protected helper was terminated')
+    check(process.poll() is None, 'the program ended (exit code %s)' % process.poll())
+    wine.close_tarnwick(process)
+
+
+@scenario
+def changed_startup_file_allows_session_end(wine):
+    """Rewriting C:\\Config.sys after start makes every session end allowed;
+    setting its time back restores interception; a file missing at start and
+    created later, or present at start and deleted, does not count."""
+    wine.settings({INTERCEPT: 1})
+    os.remove(wine.drive_c('autoexec.bat'))
+    process, _ = wine.start_tarnwick('/init')
+    check(query_end_session(wine, 0) == 0, 'refused nothing with the files unchanged')
+    wine.touch_startup_file('autoexec.bat')
+    check(query_end_session(wine, 0) == 0, 'a start-up file created after start counted')
+    wine.touch_startup_file('config.sys')
+    check(query_end_session(wine, 0) == 1, 'refused although C:\\Config.sys changed')
+    check(query_end_session(wine, 0) == 1, 'refused on asking again')
+    wine.touch_startup_file('config.sys', OLD_TIME)
+    check(query_end_session(wine, 0) == 0, 'Config.sys set back to its time, still allowed')
+    os.remove(wine.drive_c('config.sys'))
+    check(query_end_session(wine, 0) == 0, 'a deleted Config.sys counted as changed')
+    end_session(wine, True)
+    check(wine.marker_lines() == [], 'a quick restart ran')
+    wine.close_tarnwick(process)
+
+
+@scenario
+def full_reboot_ends_wine_session(wine):
+    """WM_COMMAND 1001 makes Wine end its session: the other application is
+    asked and told, and the program ends with it; no quick restart runs."""
+    wine.settings({INTERCEPT: 1})
+    process, _ = wine.start_tarnwick('/init')
+    helper = wine.start_helper('helper.exe', 'Bystander')
+    wine.dirty = True
+    wine.probe('post', 'main', WM_COMMAND, 1001, 0)
+    check(wine.exit_code(process, 30) is not None, 'the program still runs after a full reboot')
+    check(wine.exit_code(helper['process'], 30) is not None, 'the helper survived the reboot')
+    events = wine.helper_events(helper)
+    check(('end', helper['windows'][0], 1, 0) in events,
+          'the helper was not told that the session ends: %s' % events)
+    check(wine.marker_lines() == [], 'a quick restart ran during a full reboot')
+
+
+@scenario
+def odd_commands_and_messages(wine):
+    """Unknown command ids, the screen saver and suspend commands, stray
+    session-end and private messages: the program keeps running, answers,
+    starts nothing and keeps intercepting; exit to DOS without the .pif opens
+    nothing but ends interception."""
+    wine.settings({INTERCEPT: 1, SHOW_TRAY: 1})
+    process, window = wine.start_tarnwick('/init')
+    helper = wine.start_helper('helper.exe', 'Bystander')
+    # Sent, not posted: each is handled completely before the next, and
+    # before the checks below.
+    sends = []
+    for command in (0, 1005, 1008, 1009, 40007, 0xFFFF, 0x7FFF0000 | 1006, 1007):
+        sends += ['+', 'send', 'main', WM_COMMAND, command, 0xDEADBEEF]
+    for message, wparam, lparam in [(WM_ENDSESSION, 0, 0), (WM_ENDSESSION, 1, 0xFFFFFFFF),
+                                    (WM_APP_REFRESHTRAY, 7, 7), (WM_APP_TRAYNOTIFY, 1, 0x200),
+                                    (WM_APP_DEFERREDRESTART + 1, 1, 1), (0xBFFF, 1, 1)]:
+        sends += ['+', 'send', 'main', message, wparam, lparam]
+    answers = wine.probe(*sends[1:])
+    check(answers.rc == 0, 'the program stopped answering: %s' % answers)
+    check(process.poll() is None, 'the program ended (exit code %s)' % process.poll())
+    check(wine.marker_lines() == [], 'something started RESTART.EXE')
+    check(helper['process'].poll() is None and wine.helper_events(helper) == [],
+          'the bystander was disturbed')
+    check(tray_state(wine) == 'present', 'the tray icon went away')
+    check(query_end_session(wine, 0) == 0, 'interception ended without a session command')
+    check(wine.probe('send', 'main', WM_COMMAND, 1003, 0).value('send') == 'ok',
+          'the program hangs in exit to DOS')
+    check(query_end_session(wine, 0) == 1, 'still intercepting after exit to DOS')
+    check(wine.probe('dialog', window['pid'], 0).value('dialogs') == '0',
+          'exit to DOS showed a window')
+    wine.close_tarnwick(process)
+
+
+# -- the user interface --
+
+RADIO_IDS = ('1000', '1001', '1002', '1003', '1004', '1006', '1007')
+WM_LBUTTONDOWN = 0x0201
+WM_RBUTTONUP = 0x0205
+IDOK = 1
+IDCANCEL = 2
+IDM_EXIT = 40001
+IDM_ABOUT = 40003
+IDM_DISABLETRAYICON = 40004
+IDM_INTERCEPT = 40005
+ABOUT_TITLE = 'About Tarnwick'
+
+
+def dialog_controls(wine, pid, timeout=10000, title=MAIN_TITLE):
+    """The controls of the visible dialog of that title, by id; fails when
+    it does not open in time."""
+    result = wine.probe('dialog', pid, timeout, title)
+    check(result.rc == 0, 'no dialog "%s" opened' % title)
+    controls = {c['id']: c for c in result.records('control')}
+    controls['window'] = result.records('dialog')[0]
+    return controls
+
+
+def selected(controls):
+    return [i for i in RADIO_IDS if controls[i]['checked'] == '1']
+
+
+def dialog_count(wine, pid, title=MAIN_TITLE):
+    return int(wine.probe('dialog', pid, 0, title).value('dialogs'))
+
+
+def wait_dialog_gone(wine, pid, title=MAIN_TITLE):
+    check(wait_until(lambda: dialog_count(wine, pid, title) == 0, EXIT_TIMEOUT),
+          'the dialog "%s" did not close' % title)
+
+
+def popup_menus(wine, pid):
+    return [w for w in wine.probe('find', '#32768', '*').records('window')
+            if w['pid'] == pid and w['visible'] == '1']
+
+
+def rect_of(record):
+    return [int(v) for v in record['rect'].split(',')]
+
+
+def tray_icon_point(wine):
+    """Where Wine's taskbar draws the one tray icon: at its right end."""
+    bars = wine.probe('find', 'Shell_TrayWnd', '*').records('window')
+    check(bars, 'no taskbar')
+    left, top, right, bottom = rect_of(bars[0])
+    return right - 11, (top + bottom) // 2
+
+
+@scenario
+def dialog_opens_with_stored_choice(wine):
+    """A plain first start shows the dialog with "Quick Windows Restart"
+    selected and the force box clear; later openings show "Last command" and
+    "Last force setting"; after C:\\Config.sys changed, "Quick Windows
+    Restart" is disabled and a stored quick restart becomes "Full reboot"."""
+    wine.settings(None)
+    process, window = wine.start_tarnwick()
+    pid = window['pid']
+    cases = [
+        ('no settings', None, False, ['1000'], '0'),
+        ('Last command 1004, forced', {LAST_COMMAND: 1004, LAST_FORCE: 1}, False, ['1004'], '1'),
+        ('Last command 1005', {LAST_COMMAND: 1005}, False, [], '0'),
+        ('Config.sys changed, Last command 1000', {LAST_COMMAND: 1000}, True, ['1001'], '0'),
+        ('Config.sys changed, nothing stored', {}, True, ['1001'], '0'),
+        ('Config.sys changed, Last command 1004', {LAST_COMMAND: 1004}, True, ['1004'], '0'),
+    ]
+    for label, values, changed, expected, force in cases:
+        if values is not None:
+            wine.settings(values)
+            if changed:
+                wine.touch_startup_file('config.sys')
+            wine.probe('post', 'main', WM_APP_SHOWDIALOG, 0, 0)
+        controls = dialog_controls(wine, pid)
+        check(controls['window']['visible'] == '1', '%s: the dialog is not visible' % label)
+        check(selected(controls) == expected, '%s: selected %s, expected %s'
+              % (label, selected(controls), expected))
+        check(controls['1009']['checked'] == force, '%s: force box %s, expected %s'
+              % (label, controls['1009']['checked'], force))
+        check(controls['1000']['enabled'] == ('0' if changed else '1'),
+              '%s: "Quick Windows Restart" enabled=%s' % (label, controls['1000']['enabled']))
+        wine.probe('click', pid, IDCANCEL)
+        wait_dialog_gone(wine, pid)
+    check(wine.setting(LAST_COMMAND) == (4, (1004).to_bytes(4, 'little')),
+          'Cancel changed "Last command": %s' % (wine.setting(LAST_COMMAND),))
+    check(wine.setting(LAST_FORCE) is None, 'Cancel stored "Last force setting"')
+    wine.close_tarnwick(process)
+
+
+@scenario
+def dialog_ok_stores_choice(wine):
+    """OK with "Screen Saver" and the force box stores 1006 and 1 and runs the
+    command; OK with no command selected stores 0 and runs nothing."""
+    wine.settings({})
+    process, window = wine.start_tarnwick('/init')
+    pid = window['pid']
+    wine.probe('post', 'main', WM_APP_SHOWDIALOG, 0, 0)
+    dialog_controls(wine, pid)
+    wine.probe('click', pid, 1006, '+', 'click', pid, 1009, '+', 'sleep', 200, '+',
+               'click', pid, IDOK)
+    wait_dialog_gone(wine, pid)
+    check(wine.setting(LAST_COMMAND) == (4, (1006).to_bytes(4, 'little')),
+          '"Last command" after OK: %s' % (wine.setting(LAST_COMMAND),))
+    check(wine.setting(LAST_FORCE) == (4, (1).to_bytes(4, 'little')),
+          '"Last force setting" after OK: %s' % (wine.setting(LAST_FORCE),))
+    wine.settings({LAST_COMMAND: 1005, INTERCEPT: 1})
+    wine.probe('post', 'main', WM_APP_SHOWDIALOG, 0, 0)
+    check(selected(dialog_controls(wine, pid)) == [], 'a command is selected for 1005')
+    wine.probe('click', pid, IDOK)
+    wait_dialog_gone(wine, pid)
+    check(wine.setting(LAST_COMMAND) == (4, bytes(4)), 'OK without a selection stored %s'
+          % (wine.setting(LAST_COMMAND),))
+    check(wine.probe('send', 'main', WM_NULL, 0, 0, 15000).value('send') == 'ok',
+          'the program does not answer after the screen saver command')
+    check(query_end_session(wine, 0) == 0, 'a dialog command ended interception')
+    check(wine.marker_lines() == [], 'a quick restart ran')
+    wine.close_tarnwick(process)
+
+
+@scenario
+def one_dialog_at_a_time(wine):
+    """While the dialog is open, a second plain start, further show requests
+    and tray clicks open nothing more, and the request is not remembered."""
+    wine.settings({SHOW_TRAY: 1})
+    process, window = wine.start_tarnwick()
+    pid = window['pid']
+    dialog_controls(wine, pid)
+    check(wine.exit_code(wine.popen(['%s\\TARNWICK.EXE' % INSTALL_DIR])) == 0,
+          'the second start failed')
+    wine.probe('post', 'main', WM_APP_SHOWDIALOG, 0, 0, '+', 'post', 'main', WM_APP_SHOWDIALOG,
+               0, 0, '+', 'post', 'main', WM_APP_TRAYNOTIFY, 1, WM_LBUTTONDOWN, '+',
+               'post', 'main', WM_APP_TRAYNOTIFY, 1, WM_RBUTTONUP)
+    time.sleep(0.7)
+    check(dialog_count(wine, pid) == 1, '%d dialogs open' % dialog_count(wine, pid))
+    check(popup_menus(wine, pid) == [], 'the tray menu opened over the dialog')
+    wine.probe('click', pid, IDCANCEL)
+    wait_dialog_gone(wine, pid)
+    time.sleep(0.7)
+    check(dialog_count(wine, pid) == 0, 'a remembered request opened the dialog again')
+    wine.close_tarnwick(process)
+
+
+@scenario
+def file_exit_ends_program(wine):
+    """File > Exit in the dialog ends the program with exit code 0 and stores
+    nothing."""
+    wine.settings({})
+    process, window = wine.start_tarnwick()
+    dialog_controls(wine, window['pid'])
+    wine.probe('click', window['pid'], 1004, '+', 'command', window['pid'], IDM_EXIT)
+    code = wine.exit_code(process)
+    check(code == 0, 'exit code %s after File > Exit' % code)
+    check(wine.probe('reg-dump').value('values') == '0', 'File > Exit stored settings')
+
+
+def check_about_box(wine, pid, owner):
+    about = dialog_controls(wine, pid, title=ABOUT_TITLE)
+    check(about['window']['owner'] == owner, 'About box owned by %s, expected %s'
+          % (about['window']['owner'], owner))
+    texts = [c['text'] for c in about.values() if c.get('class', '').lower() == 'static'
+             and c['text'].strip()]
+    check(texts and len(texts[0].replace('\r\n', '\n').strip().split('\n')) == 3,
+          'About box text is not three lines: %r' % texts)
+    return about
+
+
+@scenario
+def about_box_once(wine):
+    """The About box ("About Tarnwick", three lines) opens from the tray menu
+    and from the dialog's Help menu, once: a second request, tray clicks or a
+    show request do nothing while it is open."""
+    wine.settings({SHOW_TRAY: 1})
+    process, window = wine.start_tarnwick('/init')
+    pid = window['pid']
+    wine.probe('post', 'main', WM_COMMAND, IDM_ABOUT, 0)
+    about = check_about_box(wine, pid, window['hwnd'])
+    wine.screenshot('about.png', about['window'])
+    wine.probe('post', 'main', WM_COMMAND, IDM_ABOUT, 0, '+',
+               'post', 'main', WM_APP_TRAYNOTIFY, 1, WM_LBUTTONDOWN, '+',
+               'post', 'main', WM_APP_SHOWDIALOG, 0, 0)
+    time.sleep(0.7)
+    check(dialog_count(wine, pid, ABOUT_TITLE) == 1, 'a second About box opened')
+    check(dialog_count(wine, pid) == 0, 'the dialog opened over the About box')
+    wine.probe('click', pid, IDOK, ABOUT_TITLE)
+    wait_dialog_gone(wine, pid, ABOUT_TITLE)
+    wine.probe('post', 'main', WM_APP_SHOWDIALOG, 0, 0)
+    dialog = dialog_controls(wine, pid)
+    wine.probe('command', pid, IDM_ABOUT)
+    check_about_box(wine, pid, dialog['window']['hwnd'])
+    wine.probe('command', pid, IDM_ABOUT)
+    time.sleep(0.5)
+    check(dialog_count(wine, pid, ABOUT_TITLE) == 1, 'a second About box opened from the dialog')
+    wine.probe('click', pid, IDOK, ABOUT_TITLE)
+    wait_dialog_gone(wine, pid, ABOUT_TITLE)
+    wine.probe('click', pid, IDCANCEL)
+    wait_dialog_gone(wine, pid)
+    wine.close_tarnwick(process)
+
+
+@scenario
+def tray_notifications_and_menu(wine):
+    """A left press posted as the shell posts it opens the dialog; a right
+    release opens the popup menu, which closes when the user clicks
+    elsewhere; the menu's switches change the settings and the icon."""
+    wine.settings({SHOW_TRAY: 1, INTERCEPT: 0})
+    process, window = wine.start_tarnwick('/init')
+    pid = window['pid']
+    wine.probe('post', 'main', WM_APP_TRAYNOTIFY, 1, WM_LBUTTONDOWN)
+    dialog_controls(wine, pid)
+    wine.probe('click', pid, IDCANCEL)
+    wait_dialog_gone(wine, pid)
+    wine.probe('post', 'main', WM_APP_TRAYNOTIFY, 1, WM_RBUTTONUP)
+    check(wait_until(lambda: popup_menus(wine, pid), 5), 'the tray menu did not open')
+    wine.xdotool('mousemove', 40, 40, 'click', 1)
+    check(wait_until(lambda: not popup_menus(wine, pid), 5),
+          'the tray menu stays open after a click elsewhere')
+    for expected in (1, 0):
+        wine.probe('send', 'main', WM_COMMAND, IDM_INTERCEPT, 0)
+        check(wine.setting(INTERCEPT) == (4, expected.to_bytes(4, 'little')),
+              '"Intercept all restarts" after the toggle: %s' % (wine.setting(INTERCEPT),))
+    wine.probe('reg-del', INTERCEPT, '+', 'send', 'main', WM_COMMAND, IDM_INTERCEPT, 0)
+    check(wine.setting(INTERCEPT) is None, 'the toggle created "Intercept all restarts"')
+    wine.probe('send', 'main', WM_COMMAND, IDM_DISABLETRAYICON, 0)
+    check(tray_state(wine) == 'absent', '"Disable tray icon" left the icon')
+    check(wine.setting(SHOW_TRAY) == (4, bytes(4)), '"Disable tray icon" did not store 0')
+    wine.close_tarnwick(process)
+
+
+@scenario
+def real_tray_icon_clicks(wine):
+    """Clicks on the real icon in Wine's taskbar: the left button opens the
+    dialog, the right button the popup menu above the icon."""
+    wine.settings({SHOW_TRAY: 1})
+    process, window = wine.start_tarnwick('/init')
+    pid = window['pid']
+    check(tray_state(wine) == 'present', 'no tray icon')
+    x, y = tray_icon_point(wine)
+    wine.xdotool('mousemove', x, y, 'click', 1)
+    dialog = dialog_controls(wine, pid)
+    wine.screenshot('dialog.png', dialog['window'])
+    wine.probe('click', pid, IDCANCEL)
+    wait_dialog_gone(wine, pid)
+    wine.xdotool('mousemove', x, y, 'click', 3)
+    menus = wait_until(lambda: popup_menus(wine, pid), 5)
+    check(menus, 'the right button opened no menu')
+    left, top, right, bottom = rect_of(menus[0])
+    check(right <= x + 1 and bottom <= y + 1, 'the menu is not above and left of the icon: %s'
+          % menus[0]['rect'])
+    bar = rect_of(wine.probe('find', 'Shell_TrayWnd', '*').records('window')[0])
+    wine.screenshot('traymenu.png', menus[0], {'rect': '%d,%d,%d,%d' % (left, bar[1], bar[2], bar[3])})
+    wine.xdotool('mousemove', 40, 40, 'click', 1)
+    check(wait_until(lambda: not popup_menus(wine, pid), 5), 'the menu did not close')
+    wine.close_tarnwick(process)
+
+
+# The real RESTART.EXE ends the Wine session; its scenarios live beside these.
+sys.path.insert(0, HERE)
+import companion_scenarios  # noqa: E402
+
+for _function in companion_scenarios.COMPANION_SCENARIOS:
+    scenario(_function)
+FAILURES = (Failure, companion_scenarios.CompanionFailure)
+
+
+# ---- running ---------------------------------------------------------------------
+
+def find_inputs(args):
+    build = os.path.join(ROOT, 'build', 'win32')
+    dist = os.path.join(ROOT, 'dist', 'tarnwick-1.1')
+    tools = args.tools or build
+    exe = args.exe
+    release = None
+    if os.path.isdir(dist):
+        release = dist
+    if not exe:
+        built = os.path.join(build, 'TARNWICK.EXE')
+        shipped = os.path.join(dist, 'TARNWICK.EXE')
+        # dist/ is only ever a copy of the build: when the two differ, the
+        # build is the newer one.
+        if os.path.exists(shipped) and (not os.path.exists(built) or
+                                        open(shipped, 'rb').read() == open(built, 'rb').read()):
+            exe = shipped
+        else:
+            exe = built
+    for path in (exe, os.path.join(tools, 'probe.exe'), os.path.join(tools, 'fake_restart.exe')):
+        if not os.path.exists(path):
+            raise SystemExit('missing %s (run make win32 first)' % path)
+    return exe, tools, release
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
+    parser.add_argument('-k', dest='only', action='append', default=[],
+                        help='run only scenarios whose name contains TEXT')
+    parser.add_argument('-v', dest='verbose', action='store_true',
+                        help='timings and tracebacks on stderr')
+    parser.add_argument('--keep', action='store_true', help='keep the prefix and logs')
+    parser.add_argument('--exe', help='TARNWICK.EXE to test')
+    parser.add_argument('--tools', help='folder with probe.exe and fake_restart.exe')
+    parser.add_argument('--screenshots', metavar='DIR',
+                        help='save dialog.png, traymenu.png and about.png there')
+    args = parser.parse_args()
+    exe, tools, release = find_inputs(args)
+    chosen = [s for s in SCENARIOS if not args.only or any(k in s.__name__ for k in args.only)]
+
+    def stop(signum, frame):
+        raise KeyboardInterrupt
+    signal.signal(signal.SIGTERM, stop)
+
+    started = time.monotonic()
+    passed = failed = 0
+    wine = Wine(args)
+    try:
+        wine.start_display()
+        wine.create_prefix()
+        wine.install(exe, tools, release)
+        if args.verbose:
+            print('# %s; prefix ready in %.1f s' % (exe, time.monotonic() - started),
+                  file=sys.stderr)
+        for function in chosen:
+            name = function.__name__
+            begun = time.monotonic()
+            try:
+                wine.reset(function.desktop)
+                function(wine)
+                print('ok - %s' % name)
+                passed += 1
+            except FAILURES as failure:
+                print('not ok - %s: %s' % (name, failure))
+                failed += 1
+                wine.dirty = True
+            except Exception as error:  # a harness fault fails the scenario, not the run
+                print('not ok - %s: %s: %s' % (name, type(error).__name__, error))
+                if args.verbose:
+                    traceback.print_exc()
+                failed += 1
+                wine.dirty = True
+            sys.stdout.flush()
+            if args.verbose:
+                print('# %.1f s %s' % (time.monotonic() - begun, name), file=sys.stderr)
+    except KeyboardInterrupt:
+        print('not ok - interrupted')
+        failed += 1
+    except (Failure, RuntimeError, OSError, subprocess.SubprocessError) as error:
+        print('not ok - setting up Wine: %s' % error)
+        failed += 1
+    finally:
+        wine.close()
+    if args.verbose:
+        print('# total %.1f s' % (time.monotonic() - started), file=sys.stderr)
+    print('wine: %d passed, %d failed' % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
