@@ -5,7 +5,7 @@
 
 static const char kAboutText[] =
     "Tarnwick v1.1 for Windows 95 (98)\n"
-    "Every way out of a Windows session, one click away.\n"
+    "Every way out, one click away.\n"
     "This program is freeware.";
 
 void ShowAboutBox(HWND owner)
