@@ -1,6 +1,8 @@
 # make        release build into dist/
 # make run    the release under Wine, in a prefix of its own
 # make test   every test: unit, binary checks, Wine scenarios
+# make fuzz   each fuzz target for FUZZ_SECONDS seconds (default 60)
+# make bench  TARNWICK.EXE side by side with a floor program under Wine
 BUILD := build
 WIN   := $(BUILD)/win32
 HOST  := $(BUILD)/host
@@ -32,6 +34,19 @@ test: dist host
 
 run: dist
 	@scripts/run-wine.sh
+
+# Pictures of the dialog, the tray menu and the About box under Wine, for README.md.
+screenshots: dist
+	@/usr/bin/python3 tests/wine/run_scenarios.py -k about_box_once -k real_tray_icon_clicks --screenshots $(CURDIR)/docs
+
+# Side by side with the floor program under Wine; not part of make test.
+bench: win32
+	@/usr/bin/python3 bench/run_bench.py
+
+# Each fuzz target in turn for FUZZ_SECONDS seconds (clang, libFuzzer, ASan, UBSan).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@fuzz/run.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD) dist

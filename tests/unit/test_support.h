@@ -8,20 +8,11 @@
 #include "../../app/globals.h"
 #include "../../res/resource.h"
 #include "../../settings/settings.h"
+#include "../program_state.h"
 
 // Compares the recorded calls with a const table of what must happen.
 #define EXPECT_CALLS(expected, actual) \
     EXPECT_EQ(std::vector<std::string>(std::begin(expected), std::end(expected)), (actual))
-
-// Every global back to zero, as at process start.
-inline void ResetProgram()
-{
-    g_hInstance = NULL;
-    g_aboutOpen = g_dialogOpen = g_selfInitiated = g_interceptPending = g_commandFromDialog = 0;
-    g_dialogResult = DialogResult();
-    g_dialogRecord = NULL;
-    g_startupBaseline[0] = g_startupBaseline[1] = FILETIME();
-}
 
 inline int StartProgram(const char* tail)
 {
