@@ -9,7 +9,9 @@ start=$(date +%s)
 passed=0
 failed=0
 
-# Runs one layer; its last "NAME: N passed, M failed" line is its result.
+# Runs one layer and shows what it printed except its passing checks, so that
+# failures and the "# name: figures" lines stay in view. Its last
+# "NAME: N passed, M failed" line is its result.
 layer() {
     name=$1
     shift
@@ -46,6 +48,7 @@ unit_layer() {
 layer unit unit_layer
 layer binary /usr/bin/python3 tests/binary/check_binaries.py build/win32/TARNWICK.EXE build/win32/RESTART.EXE
 [ -f tests/release/check_release.py ] && layer release /usr/bin/python3 tests/release/check_release.py
+layer fuzz fuzz/smoke.sh
 layer wine /usr/bin/python3 tests/wine/run_scenarios.py
 
 echo "time: $(( $(date +%s) - start )) s"

@@ -523,8 +523,8 @@ def check_file(report, path, allowed):
     limit = SIZE_LIMITS.get(name.upper())
     if limit is not None:
         size = os.path.getsize(path)
-        report.run("%s size %d bytes (limit %d) and name" % (name, size, limit), check_size,
-                   path, size, limit)
+        report.run(name + " size and name", check_size, path, size, limit)
+        print("# %s: %d bytes (limit %d)" % (name, size, limit))
     if name.upper() == "TARNWICK.EXE":
         table = resource_table(pe)
         report.run(name + " resource set and languages", check_languages, table)

@@ -17,6 +17,10 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
+/* GetProcessMemoryInfo from KERNEL32 (K32GetProcessMemoryInfo), not PSAPI. */
+#define PSAPI_VERSION 2
+#include <psapi.h>
+#include <winternl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -151,6 +155,21 @@ static void RunQuery(WindowQuery *query)
     EnumWindows(MatchWindow, (LPARAM)query);
 }
 
+/* Runs the query until it finds windows (wantPresent) or none, or the time is
+ * up; returns whether the wish came true. */
+static int AwaitQuery(WindowQuery *query, int wantPresent, DWORD timeout, DWORD poll)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        RunQuery(query);
+        if ((query->count > 0) == wantPresent)
+            return 1;
+        if (GetTickCount() - start >= timeout)
+            return 0;
+        Sleep(poll);
+    }
+}
+
 static const char *AnyArg(const char *text)
 {
     return strcmp(text, "*") == 0 ? NULL : text;
@@ -175,22 +194,15 @@ static int CmdFind(char **argv, int argc)
 static int CmdWaitWindow(char **argv, int argc)
 {
     WindowQuery query = {0};
-    int wantPresent = strcmp(argv[2], "present") == 0;
-    DWORD start = GetTickCount(), timeout = Number(argv[3]);
-    int i;
+    int i, done;
     query.className = AnyArg(argv[0]);
     query.title = AnyArg(argv[1]);
-    for (;;) {
-        RunQuery(&query);
-        if ((query.count > 0) == wantPresent || GetTickCount() - start >= timeout)
-            break;
-        Sleep(POLL_MS);
-    }
+    done = AwaitQuery(&query, strcmp(argv[2], "present") == 0, Number(argv[3]), POLL_MS);
     for (i = 0; i < query.count && i < 64; i++)
         SayWindow("window", query.found[i]);
     Say("count=%d", query.count);
-    Say("wait=%s", (query.count > 0) == wantPresent ? "ok" : "timeout");
-    return (query.count > 0) == wantPresent ? 0 : 1;
+    Say("wait=%s", done ? "ok" : "timeout");
+    return done ? 0 : 1;
 }
 
 static BOOL CALLBACK SayChild(HWND window, LPARAM unused)
@@ -269,17 +281,11 @@ static int CmdTrayDelete(char **argv, int argc)
 static HWND FindDialog(DWORD pid, DWORD timeout, const char *title, int *count)
 {
     WindowQuery query = {0};
-    DWORD start = GetTickCount();
     query.className = "#32770";
     query.title = title;
     query.pid = pid;
     query.visibleOnly = 1;
-    for (;;) {
-        RunQuery(&query);
-        if (query.count > 0 || GetTickCount() - start >= timeout)
-            break;
-        Sleep(POLL_MS);
-    }
+    AwaitQuery(&query, 1, timeout, POLL_MS);
     *count = query.count;
     return query.count > 0 ? query.found[0] : NULL;
 }
@@ -613,6 +619,197 @@ static int CmdKill(char **argv, int argc)
     return done ? 0 : 2;
 }
 
+/* starts EXE COUNT WAIT_MS: starts EXE without arguments COUNT times in quick
+ * succession, then waits up to WAIT_MS in all for every one to end; reports
+ * how many started, how many ended and how many of those with an exit code
+ * other than 0. */
+static int CmdStarts(char **argv, int argc)
+{
+    int count = (int)Number(argv[1]), started = 0, ended = 0, nonzero = 0, i;
+    DWORD wait = Number(argv[2]), begun;
+    HANDLE *processes = calloc(count > 0 ? count : 1, sizeof(HANDLE));
+    char commandLine[MAX_PATH + 3];
+    snprintf(commandLine, sizeof(commandLine), "\"%s\"", argv[0]);
+    for (i = 0; i < count; i++) {
+        STARTUPINFOA startup;
+        PROCESS_INFORMATION info;
+        memset(&startup, 0, sizeof(startup));
+        startup.cb = sizeof(startup);
+        if (!CreateProcessA(argv[0], commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                            &info))
+            continue;
+        CloseHandle(info.hThread);
+        processes[started++] = info.hProcess;
+    }
+    begun = GetTickCount();
+    for (i = 0; i < started; i++) {
+        DWORD spent = GetTickCount() - begun, code = 0;
+        if (WaitForSingleObject(processes[i], spent < wait ? wait - spent : 0) == WAIT_OBJECT_0) {
+            ended++;
+            if (!GetExitCodeProcess(processes[i], &code) || code != 0)
+                nonzero++;
+        }
+        CloseHandle(processes[i]);
+    }
+    free(processes);
+    Say("starts=%d started=%d ended=%d nonzero=%d", count, started, ended, nonzero);
+    return started == count && ended == started ? 0 : 1;
+}
+
+/* hold PATH MS: keeps the file open without sharing for MS milliseconds, as
+ * another program may at any moment; tells whether a second opener that
+ * shares everything is refused meanwhile. */
+static int CmdHold(char **argv, int argc)
+{
+    HANDLE file = CreateFileA(argv[0], GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE other;
+    if (file == INVALID_HANDLE_VALUE)
+        return Fail("hold");
+    other = CreateFileA(argv[0], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                        FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
+    if (other != INVALID_HANDLE_VALUE)
+        CloseHandle(other);
+    Say("held pid=%lu others=%s", (unsigned long)GetCurrentProcessId(),
+        other == INVALID_HANDLE_VALUE ? "refused" : "allowed");
+    Sleep(Number(argv[1]));
+    CloseHandle(file);
+    Say("released=1");
+    return 0;
+}
+
+/* ---- resources of a process ----------------------------------------------------- */
+
+typedef NTSTATUS (NTAPI *QuerySystemProc)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+
+/* The handle count of process PID as the system's process list gives it;
+ * -1 unknown. Wine gives the size of the process's handle table there. */
+static long ListedHandleCount(DWORD pid)
+{
+    QuerySystemProc query = (QuerySystemProc)(void *)GetProcAddress(
+        GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+    ULONG size = 1 << 16;
+    NTSTATUS status = -1;
+    char *buffer = NULL;
+    long count = -1;
+    while (query && size <= (1UL << 26)) {
+        buffer = malloc(size);
+        status = query(SystemProcessInformation, buffer, size, NULL);
+        if (status != (NTSTATUS)0xC0000004L) /* STATUS_INFO_LENGTH_MISMATCH */
+            break;
+        free(buffer);
+        buffer = NULL;
+        size *= 2;
+    }
+    if (buffer && status >= 0) {
+        SYSTEM_PROCESS_INFORMATION *entry = (SYSTEM_PROCESS_INFORMATION *)buffer;
+        for (;;) {
+            if ((DWORD)(ULONG_PTR)entry->UniqueProcessId == pid) {
+                count = (long)entry->HandleCount;
+                break;
+            }
+            if (!entry->NextEntryOffset)
+                break;
+            entry = (SYSTEM_PROCESS_INFORMATION *)((char *)entry + entry->NextEntryOffset);
+        }
+    }
+    free(buffer);
+    return count;
+}
+
+/* The handles open in the process, counted one by one: every handle value
+ * (a multiple of 4) that can be duplicated, or that is refused for another
+ * reason than not being a handle. Wine answers GetProcessHandleCount for
+ * another process with 0. */
+static long HandleCount(DWORD pid, HANDLE process)
+{
+    long listed = ListedHandleCount(pid), count = 0, value;
+    long last = 4 * (listed > 4096 ? listed : 4096);
+    for (value = 4; value <= last; value += 4) {
+        HANDLE copy;
+        if (DuplicateHandle(process, (HANDLE)(ULONG_PTR)value, GetCurrentProcess(), &copy, 0,
+                            FALSE, DUPLICATE_SAME_ACCESS))
+            CloseHandle(copy);
+        else if (GetLastError() == ERROR_INVALID_HANDLE)
+            continue;
+        count++;
+    }
+    return count;
+}
+
+/* One line on process PID: its handle count, GDI and USER objects (0 where the
+ * system does not count them), top-level windows, working set and committed
+ * private memory in KiB. */
+static void SayMeasure(DWORD pid, int cycle)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE,
+                                 FALSE, pid);
+    PROCESS_MEMORY_COUNTERS memory;
+    WindowQuery query = {0};
+    if (!process) {
+        Say("measure cycle=%d error=open code=%lu", cycle, (unsigned long)GetLastError());
+        return;
+    }
+    memset(&memory, 0, sizeof(memory));
+    memory.cb = sizeof(memory);
+    GetProcessMemoryInfo(process, &memory, sizeof(memory));
+    query.pid = pid;
+    RunQuery(&query);
+    Say("measure cycle=%d handles=%ld gdi=%lu user=%lu windows=%d workingset=%lu pagefile=%lu",
+        cycle, HandleCount(pid, process),
+        (unsigned long)GetGuiResources(process, GR_GDIOBJECTS),
+        (unsigned long)GetGuiResources(process, GR_USEROBJECTS), query.count,
+        (unsigned long)(memory.WorkingSetSize / 1024),
+        (unsigned long)(memory.PagefileUsage / 1024));
+    CloseHandle(process);
+}
+
+/* measure PID */
+static int CmdMeasure(char **argv, int argc)
+{
+    SayMeasure(Number(argv[0]), 0);
+    return 0;
+}
+
+/* cycles COUNT PID CLASS TITLE MSG WPARAM LPARAM: COUNT times, posts the
+ * message to the main window, waits for a visible window of that class and
+ * title ("*" any) in process PID, presses Esc in it and waits until it has
+ * gone. Measures the process before the first cycle, after the first, after
+ * every hundredth and after the last. */
+static int CmdCycles(char **argv, int argc)
+{
+    int count = (int)Number(argv[0]), i;
+    DWORD pid = Number(argv[1]), begun = GetTickCount();
+    HWND main = WindowArg("main");
+    WindowQuery query = {0};
+    query.className = AnyArg(argv[2]);
+    query.title = AnyArg(argv[3]);
+    query.pid = pid;
+    query.visibleOnly = 1;
+    if (!main) {
+        Say("cycles=nowindow");
+        return 2;
+    }
+    SayMeasure(pid, 0);
+    for (i = 1; i <= count; i++) {
+        PostMessageA(main, (UINT)Number(argv[4]), (WPARAM)Number(argv[5]), (LPARAM)Number(argv[6]));
+        if (!AwaitQuery(&query, 1, 10000, 2)) {
+            Say("cycle=%d failed=open", i);
+            return 1;
+        }
+        PostMessageA(query.found[0], WM_KEYDOWN, VK_ESCAPE, 1);
+        if (!AwaitQuery(&query, 0, 10000, 2)) {
+            Say("cycle=%d failed=close", i);
+            return 1;
+        }
+        if (i == 1 || i % 100 == 0 || i == count) {
+            Sleep(200); /* the closed window is destroyed a moment after it hides */
+            SayMeasure(pid, i);
+        }
+    }
+    Say("cycles=%d ms=%lu", count, (unsigned long)(GetTickCount() - begun));
+    return 0;
+}
+
 /* ---- helper application -------------------------------------------------------- */
 
 static FILE *g_helperLog;
@@ -732,6 +929,10 @@ static const Command kCommands[] = {
     {"wait-exit", 2, CmdWaitExit},
     {"procs", 0, CmdProcs},
     {"kill", 1, CmdKill},
+    {"starts", 3, CmdStarts},
+    {"hold", 2, CmdHold},
+    {"measure", 1, CmdMeasure},
+    {"cycles", 7, CmdCycles},
     {"sleep", 1, CmdSleep},
     {"cmdline", 0, CmdCmdline},
     {"helper", 2, CmdHelper},

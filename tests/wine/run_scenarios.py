@@ -1143,6 +1143,15 @@ for _function in companion_scenarios.COMPANION_SCENARIOS:
     scenario(_function)
 FAILURES = (Failure, companion_scenarios.CompanionFailure)
 
+# Faults and load have modules of their own that use this harness through `h`.
+import fault_scenarios  # noqa: E402
+import load_scenarios  # noqa: E402
+
+for _module in (fault_scenarios, load_scenarios):
+    _module.h = sys.modules[__name__]
+    for _function in _module.SCENARIOS:
+        scenario(_function)
+
 
 # ---- running ---------------------------------------------------------------------
 
@@ -1204,8 +1213,10 @@ def main():
             begun = time.monotonic()
             try:
                 wine.reset(function.desktop)
-                function(wine)
+                figures = function(wine)  # a scenario may report what it measured
                 print('ok - %s' % name)
+                if figures:
+                    print('# %s: %s' % (name, figures))
                 passed += 1
             except FAILURES as failure:
                 print('not ok - %s: %s' % (name, failure))

@@ -1,0 +1,349 @@
+"""Wine scenarios for faults around the program: settings that are missing or
+stored in odd forms, C:\\Config.sys held open by another program, RESTART.EXE
+or the help pages missing, and an application that hangs while the deferred
+restart tells it that the session ends.
+
+run_scenarios.py registers these scenarios and hands itself over as `h`, so
+that they use its Wine object and helpers. In every scenario the program
+must keep running and answer a sent WM_NULL, and every settings value that was
+there before must still be there with the same type and bytes.
+"""
+
+import os
+import shutil
+import time
+
+h = None  # the harness module (run_scenarios), which sets this
+
+IDM_HELP = 40002
+IDM_SHOWTRAYICON = 40007
+HANG_MS = 4000
+HELP_DIR = 'Help'
+HTML_CLASS = 'TarnwickTest.html'
+HTML_OPENER = r'C:\helpers\opener.exe'
+
+
+# ---- shared checks (also used by load_scenarios) ---------------------------------
+
+def registry_snapshot(wine):
+    """The settings key's values as {name: (type, hex data)}; None without the key."""
+    result = wine.probe('reg-dump')
+    h.check(result.rc == 0, 'could not read the settings: %s' % result)
+    if result.value('key') == 'missing':
+        return None
+    return {v['name']: (v['type'], v['data']) for v in result.records('value')}
+
+
+def check_kept(wine, before, what):
+    """Every value that was there before is still there, unchanged."""
+    after = registry_snapshot(wine)
+    if before is None:
+        return after
+    h.check(after is not None, '%s: the settings key is gone' % what)
+    for name, value in before.items():
+        h.check(after.get(name) == value, '%s: "%s" was %s, now %s'
+                % (what, name, value, after.get(name)))
+    return after
+
+
+def check_alive(wine, process, what):
+    h.check(process.poll() is None, '%s: the program ended (exit code %s)'
+            % (what, process.poll()))
+    answer = wine.probe('send', 'main', h.WM_NULL, 0, 0, 10000)
+    h.check(answer.value('send') == 'ok', '%s: the main window does not answer: %s'
+            % (what, answer))
+
+
+def visible_windows(wine, pid):
+    return [w for w in wine.probe('find', '*', '*').records('window')
+            if w['pid'] == pid and w['visible'] == '1']
+
+
+def moved_away(wine, name):
+    """Moves a file or folder of the installed program aside; returns the
+    function that puts it back."""
+    path = os.path.join(wine.drive_c(h.INSTALL_DIR), name)
+    aside = path + '.away'
+    if os.path.exists(path):
+        os.rename(path, aside)
+
+    def restore():
+        if os.path.exists(aside):
+            if os.path.isdir(path):
+                shutil.rmtree(path)
+            os.rename(aside, path)
+    return restore
+
+
+# ---- scenarios --------------------------------------------------------------------
+
+def settings_key_or_values_missing(wine):
+    """Without the settings key, and with the key but none of its values: no
+    tray icon, no interception, the dialog opens on "Quick Windows Restart"
+    with the force box clear, and the switches of the dialog and the tray
+    menu change nothing. The program never creates the key; into an empty
+    key only "Disable tray icon" and OK write, as 4-byte DWORDs."""
+    for label, values, expected in [
+            ('no key', None, None),
+            ('key without values', {}, {h.SHOW_TRAY: ('4', '00000000'),
+                                        h.LAST_COMMAND: ('4', 'ef030000'),
+                                        h.LAST_FORCE: ('4', '00000000')})]:
+        wine.settings(values)
+        process, window = wine.start_tarnwick()
+        pid = window['pid']
+        controls = h.dialog_controls(wine, pid)
+        h.check(h.selected(controls) == ['1000'] and controls['1009']['checked'] == '0',
+                '%s: the dialog shows %s, force %s' % (label, h.selected(controls),
+                                                       controls['1009']['checked']))
+        h.check(h.tray_state(wine) == 'absent', '%s: a tray icon shows' % label)
+        wine.probe('command', pid, IDM_SHOWTRAYICON, '+', 'command', pid, h.IDM_INTERCEPT,
+                   '+', 'send', 'main', h.WM_COMMAND, h.IDM_INTERCEPT, 0, '+', 'sleep', 300)
+        h.check(h.tray_state(wine) == 'absent', '%s: "Show tray icon" added an icon' % label)
+        h.check(h.query_end_session(wine, 0) == 1, '%s: a session end was refused' % label)
+        h.check(registry_snapshot(wine) == ({} if values is not None else None),
+                '%s: the switches wrote %s' % (label, registry_snapshot(wine)))
+        wine.probe('send', 'main', h.WM_COMMAND, h.IDM_DISABLETRAYICON, 0)
+        wine.probe('click', pid, 1007, '+', 'sleep', 200, '+', 'click', pid, h.IDOK)
+        h.wait_dialog_gone(wine, pid)
+        check_alive(wine, process, label)
+        stored = registry_snapshot(wine)
+        h.check(stored == expected, '%s: stored %s, expected %s' % (label, stored, expected))
+        h.check(h.query_end_session(wine, 0) == 1, '%s: a session end was refused' % label)
+        wine.close_tarnwick(process)
+
+
+def last_command_odd_forms(wine):
+    """"Last command" and "Last force setting" stored in other forms than a
+    DWORD: a value longer than 4 bytes (a string, 8 bytes) reads as missing
+    and the defaults apply; a shorter one is widened with zeros (E9 03 is
+    1001, "Full reboot"; no bytes at all is 0, no command). Cancel leaves
+    every value as it was."""
+    wine.settings({})
+    process, window = wine.start_tarnwick('/init')
+    pid = window['pid']
+    cases = [
+        ('a string "1001"', ('sz', '1001'), ['1000'], ('sz', 'true'), '0'),
+        ('8 bytes E9 03 00 ..', ('hex:11', 'e903000000000000'), ['1000'],
+         ('hex:11', '0100000000000000'), '0'),
+        ('2 bytes E9 03', ('hex:3', 'e903'), ['1001'], ('hex:3', '0100'), '1'),
+        ('2 bytes E9 03 as a DWORD', ('hex:4', 'e903'), ['1001'], ('hex:4', '00'), '0'),
+        ('no bytes', ('hex:3', ''), [], ('hex:3', ''), '0'),
+    ]
+    for label, command, expected, force, ticked in cases:
+        wine.settings({h.LAST_COMMAND: command, h.LAST_FORCE: force, h.SHOW_TRAY: 0})
+        before = registry_snapshot(wine)
+        wine.probe('post', 'main', h.WM_APP_SHOWDIALOG, 0, 0)
+        controls = h.dialog_controls(wine, pid)
+        h.check(h.selected(controls) == expected, '"Last command" %s: selected %s, expected %s'
+                % (label, h.selected(controls), expected))
+        h.check(controls['1009']['checked'] == ticked, '"Last force setting" %s: force box %s'
+                % (label, controls['1009']['checked']))
+        wine.probe('click', pid, h.IDCANCEL)
+        h.wait_dialog_gone(wine, pid)
+        check_alive(wine, process, label)
+        h.check(check_kept(wine, before, label) == before, '%s: Cancel wrote settings' % label)
+    wine.close_tarnwick(process)
+
+
+def hold(wine, dos_path):
+    """Another program holds the file open without sharing until release()."""
+    out = wine.out_file('hold')
+    process = wine.popen([wine.probe_exe, '--out', h.unix_to_dos(out), 'hold', dos_path, 600000])
+
+    def held():
+        if not os.path.exists(out):
+            return None
+        with open(out) as handle:
+            return h.ProbeResult(0, handle.read()).records('held')
+    records = h.wait_until(held, h.START_TIMEOUT)
+    h.check(records, 'could not hold %s open' % dos_path)
+    h.check(records[0]['others'] == 'refused', 'holding %s does not keep others out' % dos_path)
+
+    def release():
+        wine.probe('kill', records[0]['pid'])
+        h.check(wine.exit_code(process) is not None, 'the holder of %s did not end' % dos_path)
+    return release
+
+
+def quick_restart_offered(wine, pid):
+    """Whether the dialog offers "Quick Windows Restart" (then closed again)."""
+    wine.probe('post', 'main', h.WM_APP_SHOWDIALOG, 0, 0)
+    controls = h.dialog_controls(wine, pid)
+    wine.probe('click', pid, h.IDCANCEL)
+    h.wait_dialog_gone(wine, pid)
+    return controls['1000']['enabled'] == '1'
+
+
+def config_sys_held_open(wine):
+    """C:\\Config.sys held open without sharing by another program. At
+    start-up: its time is unknown, so a later rewrite never counts as a
+    change and interception goes on. At a check: that check cannot read the
+    time, so it sees no change: interception refuses and the dialog offers
+    the quick restart again, until the file is free and the change shows."""
+    wine.settings({h.INTERCEPT: 1})
+    release = hold(wine, r'C:\config.sys')
+    process, window = wine.start_tarnwick('/init')
+    check_alive(wine, process, 'Config.sys held at start-up')
+    release()
+    wine.touch_startup_file('config.sys')
+    h.check(h.query_end_session(wine, 0) == 0,
+            'Config.sys unreadable at start-up, rewritten later: the session end was allowed')
+    h.check(quick_restart_offered(wine, window['pid']),
+            'Config.sys unreadable at start-up, rewritten later: quick restart withdrawn')
+    wine.close_tarnwick(process)
+
+    wine.touch_startup_file('config.sys', h.OLD_TIME)
+    process, window = wine.start_tarnwick('/init')
+    before = registry_snapshot(wine)
+    wine.touch_startup_file('config.sys')
+    h.check(h.query_end_session(wine, 0) == 1, 'Config.sys rewritten: the session end was refused')
+    release = hold(wine, r'C:\config.sys')
+    h.check(h.query_end_session(wine, 0) == 0,
+            'Config.sys rewritten and held open: the session end was allowed')
+    h.check(quick_restart_offered(wine, window['pid']),
+            'Config.sys rewritten and held open: quick restart withdrawn')
+    release()
+    h.check(h.query_end_session(wine, 0) == 1,
+            'Config.sys rewritten and free again: the session end was refused')
+    h.check(not quick_restart_offered(wine, window['pid']),
+            'Config.sys rewritten and free again: quick restart offered')
+    h.end_session(wine, True)
+    check_alive(wine, process, 'Config.sys held at a check')
+    check_kept(wine, before, 'Config.sys held at a check')
+    h.check(wine.marker_lines() == [], 'a quick restart ran')
+    wine.close_tarnwick(process)
+
+
+def restart_exe_missing(wine):
+    """Without RESTART.EXE in the program's folder, the deferred restart after
+    a refused session end still tells and ends the other application, and the
+    quick restart command runs too, but neither launches anything or shows
+    anything; the program runs on, and later session ends are allowed."""
+    restore = moved_away(wine, 'RESTART.EXE')
+    try:
+        wine.settings({h.INTERCEPT: 1, h.SHOW_TRAY: 1, h.LAST_COMMAND: 1000})
+        process, window = wine.start_tarnwick('/init')
+        pid = window['pid']
+        helper = wine.start_helper('helper.exe', 'Bystander')
+        before = registry_snapshot(wine)
+        h.check(h.query_end_session(wine, 0) == 0, 'the session end was allowed')
+        wine.dirty = True  # the sweep ends Wine's own processes too
+        h.end_session(wine, False)
+        h.check(wine.exit_code(helper['process']) == 0, 'the helper was not ended')
+        h.check(h.broadcast_pairs(wine.helper_events(helper)) == helper['windows'],
+                'the helper was not told: %s' % wine.helper_events(helper))
+        check_alive(wine, process, 'after the deferred restart')
+        h.check(h.query_end_session(wine, 0) == 1,
+                'a session end was refused after the deferred restart')
+        wine.probe('send', 'main', h.WM_COMMAND, 1000, 0)
+        time.sleep(1.0)
+        check_alive(wine, process, 'after the quick restart command')
+        h.check(wine.marker_lines() == [], 'something ran as RESTART.EXE')
+        h.check(visible_windows(wine, pid) == [], 'the program shows %s'
+                % visible_windows(wine, pid))
+        check_kept(wine, before, 'RESTART.EXE missing')
+        wine.close_tarnwick(process)
+    finally:
+        restore()
+
+
+def open_html_with_marker(wine, on):
+    """Makes the shell open .html files with the stand-in companion, which
+    leaves its line in the marker file, so that a scenario sees the help
+    open; or takes that back (this prefix has no .html class of its own)."""
+    reg = os.path.join(wine.work, 'html.reg')
+    with open(reg, 'w', newline='\r\n') as handle:
+        handle.write('REGEDIT4\n\n')
+        if on:
+            handle.write('[HKEY_CLASSES_ROOT\\.html]\n@="%s"\n\n'
+                         '[HKEY_CLASSES_ROOT\\%s\\shell\\open\\command]\n@="\\"%s\\" \\"%%1\\""\n\n'
+                         % (HTML_CLASS, HTML_CLASS, HTML_OPENER.replace('\\', '\\\\')))
+        else:
+            handle.write('[-HKEY_CLASSES_ROOT\\.html]\n\n[-HKEY_CLASSES_ROOT\\%s]\n\n' % HTML_CLASS)
+    h.check(wine.run(['wine', 'regedit', '/S', h.unix_to_dos(reg)], 60) == 0,
+            'could not change the .html class')
+
+
+def help_missing(wine):
+    """With the help pages there, Help opens Help\\index.html in the program's
+    folder. Without them, Help in the tray menu and Contents in the dialog
+    open nothing and show no error; the dialog stays open and the program
+    runs on."""
+    shutil.copy(os.path.join(wine.drive_c(h.INSTALL_DIR), 'RESTART.EXE'),
+                wine.drive_c(HTML_OPENER))
+    open_html_with_marker(wine, True)
+    restore = None
+    try:
+        wine.settings({h.SHOW_TRAY: 1})
+        process, window = wine.start_tarnwick('/init')
+        pid = window['pid']
+        before = registry_snapshot(wine)
+        wine.probe('send', 'main', h.WM_COMMAND, IDM_HELP, 0)
+        opened = h.wait_until(wine.marker_lines, h.EXIT_TIMEOUT)
+        h.check(len(opened) == 1 and opened[0].lower().startswith(
+                    'cwd=%s|tail="%s\\help\\index.html"' % (h.INSTALL_DIR.lower(),
+                                                             h.INSTALL_DIR.lower())),
+                'Help opened %s' % opened)
+        os.remove(wine.drive_c(h.MARKER))
+        restore = moved_away(wine, HELP_DIR)
+        wine.probe('send', 'main', h.WM_COMMAND, IDM_HELP, 0)
+        wine.probe('post', 'main', h.WM_APP_SHOWDIALOG, 0, 0)
+        dialog = h.dialog_controls(wine, pid)['window']
+        wine.probe('command', pid, IDM_HELP, '+', 'sleep', 1000)
+        shown = visible_windows(wine, pid)
+        h.check([w['hwnd'] for w in shown] == [dialog['hwnd']],
+                'the program shows %s besides its dialog' % [w['title'] for w in shown])
+        h.check(wine.marker_lines() == [], 'Help opened %s' % wine.marker_lines())
+        wine.probe('click', pid, h.IDCANCEL)
+        h.wait_dialog_gone(wine, pid)
+        check_alive(wine, process, 'Help missing')
+        check_kept(wine, before, 'Help missing')
+        wine.close_tarnwick(process)
+    finally:
+        if restore:
+            restore()
+        open_html_with_marker(wine, False)
+
+
+def hung_helper_holds_deferred_restart(wine):
+    """An application that takes 4 s to answer WM_QUERYENDSESSION holds the
+    deferred restart: until it answers it is neither told that the session
+    ends nor ended, and RESTART.EXE does not run; then the restart completes:
+    it is told, ended, and RESTART.EXE runs."""
+    wine.settings({h.INTERCEPT: 1})
+    process, window = wine.start_tarnwick('/init')
+    helper = wine.start_helper('helper.exe', 'Hung helper', 'hang=%d' % HANG_MS)
+    before = registry_snapshot(wine)
+    h.check(h.query_end_session(wine, 0) == 0, 'the session end was allowed')
+    wine.dirty = True
+    h.end_session(wine, False)
+    h.check(h.wait_until(lambda: wine.helper_events(helper), h.EXIT_TIMEOUT),
+            'the helper was not asked')
+    asked = time.monotonic()
+    time.sleep(HANG_MS / 2000)
+    h.check(len(wine.helper_events(helper)) == 1 and helper['process'].poll() is None
+            and wine.marker_lines() == [],
+            'the restart went on while the helper hung: events %s, helper exit code %s, '
+            'marker %s' % (wine.helper_events(helper), helper['process'].poll(),
+                           wine.marker_lines()))
+    h.check_quick_restart_done(wine, h.INSTALL_DIR)
+    waited = time.monotonic() - asked
+    h.check(waited >= HANG_MS / 1000 * 0.8, 'RESTART.EXE ran %.1f s after the helper was asked'
+            % waited)
+    h.check(wine.exit_code(helper['process']) == 0, 'the helper was not ended')
+    h.check(h.broadcast_pairs(wine.helper_events(helper)) == helper['windows'],
+            'the helper was not told: %s' % wine.helper_events(helper))
+    check_alive(wine, process, 'after the hung helper')
+    h.check(h.query_end_session(wine, 0) == 1, 'a session end was refused after the restart')
+    check_kept(wine, before, 'hung helper')
+    wine.close_tarnwick(process)
+
+
+SCENARIOS = [
+    settings_key_or_values_missing,
+    last_command_odd_forms,
+    config_sys_held_open,
+    restart_exe_missing,
+    help_missing,
+    hung_helper_holds_deferred_restart,
+]
