@@ -23,7 +23,6 @@ were met), 1 when one could not.
 import argparse
 import os
 import re
-import select
 import shutil
 import statistics
 import subprocess
@@ -32,6 +31,8 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, 'tests', 'wine'))
+from xvfb import start_xvfb, stop_xvfb  # noqa: E402
 
 TARNWICK_DIR = r'C:\Program Files\Tarnwick'
 FLOOR_DIR = r'C:\Program Files\Floor'
@@ -116,25 +117,10 @@ class Session:
             raise BenchError('timed out after %d s: %s' % (timeout, ' '.join(argv)[:160]))
 
     def start_display(self):
-        read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1024x768x24',
-             '-nolisten', 'tcp', '-noreset'],
-            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log,
-            start_new_session=True)
-        os.close(write_end)
-        number = b''
-        deadline = time.monotonic() + 15
-        while not number.endswith(b'\n') and time.monotonic() < deadline:
-            if select.select([read_end], [], [], 0.5)[0]:
-                chunk = os.read(read_end, 16)
-                if not chunk:
-                    break
-                number += chunk
-        os.close(read_end)
-        if not number.strip():
-            raise BenchError('Xvfb did not start')
-        self.env['DISPLAY'] = ':' + number.decode().strip()
+        try:
+            self.xvfb, self.env['DISPLAY'] = start_xvfb(self.log)
+        except RuntimeError as error:
+            raise BenchError(str(error))
 
     def create_prefix(self, build):
         os.makedirs(self.prefix)
@@ -189,12 +175,7 @@ class Session:
                 subprocess.run(['wineserver', '-w'], env=self.env, stdout=self.log,
                                stderr=self.log, timeout=30)
         finally:
-            if self.xvfb and self.xvfb.poll() is None:
-                self.xvfb.terminate()
-                try:
-                    self.xvfb.wait(10)
-                except subprocess.TimeoutExpired:
-                    self.xvfb.kill()
+            stop_xvfb(self.xvfb)
             self.log.close()
             if self.keep:
                 print('kept %s' % self.root, file=sys.stderr)

@@ -33,14 +33,21 @@
 
 static FILE *g_out;
 
+/* One line to `out`, flushed at once: the lines are read while the probe
+ * still runs, and a helper may be terminated at any moment. */
+static void WriteLine(FILE *out, const char *format, va_list args)
+{
+    vfprintf(out, format, args);
+    fputc('\n', out);
+    fflush(out);
+}
+
 static void Say(const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    vfprintf(g_out, format, args);
+    WriteLine(g_out, format, args);
     va_end(args);
-    fputc('\n', g_out);
-    fflush(g_out); /* lines are read while the probe still runs */
 }
 
 static int Fail(const char *what)
@@ -820,10 +827,8 @@ static void HelperLog(const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    vfprintf(g_helperLog, format, args);
+    WriteLine(g_helperLog, format, args);
     va_end(args);
-    fputc('\n', g_helperLog);
-    fflush(g_helperLog); /* the process may be terminated at any moment */
 }
 
 static LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -19,7 +19,6 @@ Output: "ok - NAME" or "not ok - NAME: REASON" per scenario, then one line
 import argparse
 import os
 import re
-import select
 import shutil
 import signal
 import subprocess
@@ -30,6 +29,8 @@ import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
+
+from xvfb import start_xvfb, stop_xvfb  # noqa: E402
 
 MAIN_CLASS = 'TarnwickMainWindowClass'
 MAIN_TITLE = 'Tarnwick'
@@ -176,26 +177,7 @@ class Wine:
 
     # -- set-up and tear-down --
     def start_display(self):
-        read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1024x768x24',
-             '-nolisten', 'tcp', '-noreset'],
-            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=self.log,
-            stderr=self.log, start_new_session=True)
-        os.close(write_end)
-        number = b''
-        deadline = time.monotonic() + 15
-        while not number.endswith(b'\n') and time.monotonic() < deadline:
-            ready, _, _ = select.select([read_end], [], [], 0.5)
-            if ready:
-                chunk = os.read(read_end, 16)
-                if not chunk:
-                    break
-                number += chunk
-        os.close(read_end)
-        if not number.strip():
-            raise RuntimeError('Xvfb did not start')
-        self.env['DISPLAY'] = ':' + number.decode().strip()
+        self.xvfb, self.env['DISPLAY'] = start_xvfb(self.log)
 
     def run(self, argv, timeout):
         """Runs a Unix command of this prefix to its end (bounded)."""
@@ -272,12 +254,7 @@ class Wine:
             if os.path.isdir(self.prefix):
                 self.kill_session()
         finally:
-            if self.xvfb and self.xvfb.poll() is None:
-                self.xvfb.terminate()
-                try:
-                    self.xvfb.wait(10)
-                except subprocess.TimeoutExpired:
-                    self.xvfb.kill()
+            stop_xvfb(self.xvfb)
             self.log.close()
             if self.args.keep:
                 print('# kept %s' % self.root, file=sys.stderr)
