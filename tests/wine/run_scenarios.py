@@ -26,6 +26,7 @@ import sys
 import tempfile
 import time
 import traceback
+import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -36,6 +37,7 @@ MAIN_CLASS = 'TarnwickMainWindowClass'
 MAIN_TITLE = 'Tarnwick'
 INSTALL_DIR = r'C:\Program Files\Tarnwick'
 LOWER_DIR = r'C:\Tools\lower case'
+UNZIP_DIR = r'C:\Unzipped\tarnwick-1.1'
 HELPER_DIR = r'C:\helpers'
 MARKER = r'C:\restart-marker.txt'
 STARTUP_FILES = ('config.sys', 'autoexec.bat')
@@ -542,6 +544,35 @@ def tray_icon_follows_setting(wine):
         # removed its icon; the unit tests see that call.)
         check(tray_state(wine, window['hwnd']) == 'absent',
               '"Show tray icon" %s: the icon stays after exit' % label)
+
+
+@scenario
+def release_zip_installs_and_runs(wine):
+    """The release zip, unpacked as a user would into a folder of its own and
+    set up with its TARNWICK.REG through Wine's regedit on a prefix without
+    the settings key: the program starts from there with its tray icon, and
+    "Intercept all restarts" toggles from 0 to 1 and back."""
+    archive = os.path.join(ROOT, 'dist', 'tarnwick-1.1.zip')
+    check(os.path.exists(archive), 'no release zip (run make dist first)')
+    wine.settings(None)
+    target = wine.drive_c(UNZIP_DIR)
+    shutil.rmtree(target, ignore_errors=True)
+    with zipfile.ZipFile(archive) as opened:
+        opened.extractall(target)
+    rc = wine.run(['wine', 'regedit', '/S', UNZIP_DIR + '\\TARNWICK.REG'], 60)
+    check(rc == 0, 'regedit could not import TARNWICK.REG (exit code %s)' % rc)
+    check(wine.setting(SHOW_TRAY) == (4, bytes([1, 0, 0, 0])), '"Show tray icon" is %s after the import'
+          % (wine.setting(SHOW_TRAY),))
+    check(wine.setting(INTERCEPT) == (4, bytes(4)), '"Intercept all restarts" is %s after the import'
+          % (wine.setting(INTERCEPT),))
+    process, window = wine.start_tarnwick('/init', folder=UNZIP_DIR)
+    check(window['exe'] == 'TARNWICK.EXE', 'the main window belongs to %r' % window['exe'])
+    check(tray_state(wine) == 'present', 'no tray icon after the import')
+    for expected in (1, 0):
+        wine.probe('send', 'main', WM_COMMAND, IDM_INTERCEPT, 0)
+        check(wine.setting(INTERCEPT) == (4, bytes([expected, 0, 0, 0])),
+              '"Intercept all restarts" is %s, expected %d' % (wine.setting(INTERCEPT), expected))
+    wine.close_tarnwick(process)
 
 
 @scenario
