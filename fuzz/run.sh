@@ -6,7 +6,8 @@
 # run lies in $FUZZ_WORK (default build/fuzz/work): each target's corpus grows
 # in corpus/<target>, starting from the seeds in fuzz/corpus/<target>; its
 # output goes to logs/<target>.log and its findings to findings/<target>.
-# With --fresh the corpus starts from the seeds alone.
+# With --fresh the corpus starts from the seeds alone; FUZZ_TARGETS picks
+# some of the targets.
 set -u
 cd "$(dirname "$0")/.."
 fresh=0
@@ -17,7 +18,7 @@ fi
 seconds=${1:-60}
 out=build/fuzz
 work=${FUZZ_WORK:-$out/work}
-targets="command_line launch_file read_setting messages"
+targets=${FUZZ_TARGETS:-command_line launch_file read_setting messages}
 passed=0
 failed=0
 
