@@ -5,6 +5,7 @@
 // box and the tray menu, the user's actions there and further nested
 // messages. After every action the program's invariants are checked, and
 // every call it makes is held against what it may do.
+#include <algorithm>
 #include <string.h>
 #include <strings.h>
 #include <set>
@@ -50,14 +51,14 @@ static T PickOrAny(const T (&table)[N])
     return index < N ? table[index] : input->ConsumeIntegral<T>();
 }
 
-static bool IsSessionCommand(unsigned long long id)
+// Whether `value` is one of the table's.
+template <typename T, size_t N, typename V>
+static bool Contains(const T (&table)[N], V value)
 {
-    for (WORD command : kSessionCommands) {
-        if (command == id)
-            return true;
-    }
-    return false;
+    return std::find(std::begin(table), std::end(table), value) != std::end(table);
 }
+
+static bool IsSessionCommand(unsigned long long id) { return Contains(kSessionCommands, id); }
 
 static bool IsProtected(const std::string& exeFile)
 {
@@ -438,12 +439,8 @@ static void SetWatchedFile(const char* path)
     case 1: SetFile(path, 1000); break;  // the time at start-up
     case 2: SetFile(path, input->ConsumeIntegral<DWORD>(), input->ConsumeIntegral<DWORD>()); break;
     default:
-        // Held open without sharing by another program.
         SetFile(path, 1000);
-        for (auto& file : sys.files) {
-            if (strcasecmp(file.first.c_str(), path) == 0)
-                file.second.locked = true;
-        }
+        HoldOpen(path);
         break;
     }
 }
@@ -524,13 +521,7 @@ static void ActInLoop(int most)
 static INT_PTR ExpectedDialogAnswer(UINT message, WPARAM wParam)
 {
     static const WORD kHandled[] = {IDOK, IDCANCEL, IDM_EXIT, IDM_HELP, IDM_ABOUT, IDM_INTERCEPT, IDM_SHOWTRAYICON};
-    if (message != WM_COMMAND)
-        return FALSE;
-    for (WORD id : kHandled) {
-        if (id == LOWORD(wParam))
-            return TRUE;
-    }
-    return FALSE;
+    return message == WM_COMMAND && Contains(kHandled, LOWORD(wParam));
 }
 
 // The user in the dialog: radio buttons, the force box, buttons and menu

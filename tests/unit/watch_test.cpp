@@ -45,7 +45,7 @@ TEST_F(StartupFiles, UnknownTimesNeverCount)
     EXPECT_EQ(0, Changed());
 
     SetFile("C:\\CONFIG.SYS", 5000);
-    sys.files["c:\\config.sys"].locked = true;  // held open without sharing
+    HoldOpen("C:\\CONFIG.SYS");
     EXPECT_EQ(0, Changed());
 
     // Missing at start-up and created later.
@@ -58,10 +58,10 @@ TEST_F(StartupFiles, UnknownTimesNeverCount)
 
 TEST_F(StartupFiles, LockedAtStartUpLeavesTheBaselineUnknown)
 {
-    sys.files["c:\\config.sys"].locked = true;
+    HoldOpen("C:\\CONFIG.SYS");
     TakeStartupBaseline();
     EXPECT_EQ(0, IsFileTimeSet(&g_startupBaseline[0]));
-    sys.files["c:\\config.sys"].locked = false;
+    HoldOpen("C:\\CONFIG.SYS", false);
     SetFile("C:\\CONFIG.SYS", 4242);
     EXPECT_EQ(0, Changed());
 }

@@ -142,6 +142,7 @@ DWORD GetDword(const char* name)
 
 void SetFile(const char* path, DWORD low, DWORD high) { sys.files[Lower(path)] = {{low, high}, false}; }
 void RemoveFile(const char* path) { sys.files.erase(Lower(path)); }
+void HoldOpen(const char* path, bool held) { sys.files[Lower(path)].locked = held; }
 void AddProcess(DWORD id, const char* exeFile) { sys.processes.push_back({id, exeFile}); }
 
 bool ProcessExists(DWORD id)

@@ -97,6 +97,8 @@ bool HasValue(const char* name);
 DWORD GetDword(const char* name);
 void SetFile(const char* path, DWORD low, DWORD high = 0x01D00000);
 void RemoveFile(const char* path);
+// Another program holds the file open without sharing (or lets it go again).
+void HoldOpen(const char* path, bool held = true);
 void AddProcess(DWORD id, const char* exeFile);
 HWND AddForeignWindow(DWORD processId, LRESULT reply = TRUE);
 bool ProcessExists(DWORD id);
