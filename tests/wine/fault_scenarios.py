@@ -15,44 +15,13 @@ import time
 
 h = None  # the harness module (run_scenarios), which sets this
 
-IDM_HELP = 40002
-IDM_SHOWTRAYICON = 40007
 HANG_MS = 4000
 HELP_DIR = 'Help'
 HTML_CLASS = 'TarnwickTest.html'
 HTML_OPENER = r'C:\helpers\opener.exe'
 
 
-# ---- shared checks (also used by load_scenarios) ---------------------------------
-
-def registry_snapshot(wine):
-    """The settings key's values as {name: (type, hex data)}; None without the key."""
-    result = wine.probe('reg-dump')
-    h.check(result.rc == 0, 'could not read the settings: %s' % result)
-    if result.value('key') == 'missing':
-        return None
-    return {v['name']: (v['type'], v['data']) for v in result.records('value')}
-
-
-def check_kept(wine, before, what):
-    """Every value that was there before is still there, unchanged."""
-    after = registry_snapshot(wine)
-    if before is None:
-        return after
-    h.check(after is not None, '%s: the settings key is gone' % what)
-    for name, value in before.items():
-        h.check(after.get(name) == value, '%s: "%s" was %s, now %s'
-                % (what, name, value, after.get(name)))
-    return after
-
-
-def check_alive(wine, process, what):
-    h.check(process.poll() is None, '%s: the program ended (exit code %s)'
-            % (what, process.poll()))
-    answer = wine.probe('send', 'main', h.WM_NULL, 0, 0, 10000)
-    h.check(answer.value('send') == 'ok', '%s: the main window does not answer: %s'
-            % (what, answer))
-
+# ---- helpers ------------------------------------------------------------------------
 
 def visible_windows(wine, pid):
     return [w for w in wine.probe('find', '*', '*').records('window')
@@ -96,17 +65,18 @@ def settings_key_or_values_missing(wine):
                 '%s: the dialog shows %s, force %s' % (label, h.selected(controls),
                                                        controls['1009']['checked']))
         h.check(h.tray_state(wine) == 'absent', '%s: a tray icon shows' % label)
-        wine.probe('command', pid, IDM_SHOWTRAYICON, '+', 'command', pid, h.IDM_INTERCEPT,
+        wine.probe('command', pid, h.IDM_SHOWTRAYICON, '+', 'command', pid, h.IDM_INTERCEPT,
                    '+', 'send', 'main', h.WM_COMMAND, h.IDM_INTERCEPT, 0, '+', 'sleep', 300)
         h.check(h.tray_state(wine) == 'absent', '%s: "Show tray icon" added an icon' % label)
         h.check(h.query_end_session(wine, 0) == 1, '%s: a session end was refused' % label)
-        h.check(registry_snapshot(wine) == ({} if values is not None else None),
-                '%s: the switches wrote %s' % (label, registry_snapshot(wine)))
+        written = h.registry_snapshot(wine)
+        h.check(written == ({} if values is not None else None),
+                '%s: the switches wrote %s' % (label, written))
         wine.probe('send', 'main', h.WM_COMMAND, h.IDM_DISABLETRAYICON, 0)
         wine.probe('click', pid, 1007, '+', 'sleep', 200, '+', 'click', pid, h.IDOK)
         h.wait_dialog_gone(wine, pid)
-        check_alive(wine, process, label)
-        stored = registry_snapshot(wine)
+        h.check_alive(wine, process, label)
+        stored = h.registry_snapshot(wine)
         h.check(stored == expected, '%s: stored %s, expected %s' % (label, stored, expected))
         h.check(h.query_end_session(wine, 0) == 1, '%s: a session end was refused' % label)
         wine.close_tarnwick(process)
@@ -131,7 +101,7 @@ def last_command_odd_forms(wine):
     ]
     for label, command, expected, force, ticked in cases:
         wine.settings({h.LAST_COMMAND: command, h.LAST_FORCE: force, h.SHOW_TRAY: 0})
-        before = registry_snapshot(wine)
+        before = h.registry_snapshot(wine)
         wine.probe('post', 'main', h.WM_APP_SHOWDIALOG, 0, 0)
         controls = h.dialog_controls(wine, pid)
         h.check(h.selected(controls) == expected, '"Last command" %s: selected %s, expected %s'
@@ -140,8 +110,8 @@ def last_command_odd_forms(wine):
                 % (label, controls['1009']['checked']))
         wine.probe('click', pid, h.IDCANCEL)
         h.wait_dialog_gone(wine, pid)
-        check_alive(wine, process, label)
-        h.check(check_kept(wine, before, label) == before, '%s: Cancel wrote settings' % label)
+        h.check_alive(wine, process, label)
+        h.check(h.check_kept(wine, before, label) == before, '%s: Cancel wrote settings' % label)
     wine.close_tarnwick(process)
 
 
@@ -183,7 +153,7 @@ def config_sys_held_open(wine):
     wine.settings({h.INTERCEPT: 1})
     release = hold(wine, r'C:\config.sys')
     process, window = wine.start_tarnwick('/init')
-    check_alive(wine, process, 'Config.sys held at start-up')
+    h.check_alive(wine, process, 'Config.sys held at start-up')
     release()
     wine.touch_startup_file('config.sys')
     h.check(h.query_end_session(wine, 0) == 0,
@@ -194,7 +164,7 @@ def config_sys_held_open(wine):
 
     wine.touch_startup_file('config.sys', h.OLD_TIME)
     process, window = wine.start_tarnwick('/init')
-    before = registry_snapshot(wine)
+    before = h.registry_snapshot(wine)
     wine.touch_startup_file('config.sys')
     h.check(h.query_end_session(wine, 0) == 1, 'Config.sys rewritten: the session end was refused')
     release = hold(wine, r'C:\config.sys')
@@ -208,8 +178,8 @@ def config_sys_held_open(wine):
     h.check(not quick_restart_offered(wine, window['pid']),
             'Config.sys rewritten and free again: quick restart offered')
     h.end_session(wine, True)
-    check_alive(wine, process, 'Config.sys held at a check')
-    check_kept(wine, before, 'Config.sys held at a check')
+    h.check_alive(wine, process, 'Config.sys held at a check')
+    h.check_kept(wine, before, 'Config.sys held at a check')
     h.check(wine.marker_lines() == [], 'a quick restart ran')
     wine.close_tarnwick(process)
 
@@ -225,23 +195,23 @@ def restart_exe_missing(wine):
         process, window = wine.start_tarnwick('/init')
         pid = window['pid']
         helper = wine.start_helper('helper.exe', 'Bystander')
-        before = registry_snapshot(wine)
+        before = h.registry_snapshot(wine)
         h.check(h.query_end_session(wine, 0) == 0, 'the session end was allowed')
         wine.dirty = True  # the sweep ends Wine's own processes too
         h.end_session(wine, False)
         h.check(wine.exit_code(helper['process']) == 0, 'the helper was not ended')
         h.check(h.broadcast_pairs(wine.helper_events(helper)) == helper['windows'],
                 'the helper was not told: %s' % wine.helper_events(helper))
-        check_alive(wine, process, 'after the deferred restart')
+        h.check_alive(wine, process, 'after the deferred restart')
         h.check(h.query_end_session(wine, 0) == 1,
                 'a session end was refused after the deferred restart')
         wine.probe('send', 'main', h.WM_COMMAND, 1000, 0)
         time.sleep(1.0)
-        check_alive(wine, process, 'after the quick restart command')
+        h.check_alive(wine, process, 'after the quick restart command')
         h.check(wine.marker_lines() == [], 'something ran as RESTART.EXE')
-        h.check(visible_windows(wine, pid) == [], 'the program shows %s'
-                % visible_windows(wine, pid))
-        check_kept(wine, before, 'RESTART.EXE missing')
+        shown = visible_windows(wine, pid)
+        h.check(shown == [], 'the program shows %s' % shown)
+        h.check_kept(wine, before, 'RESTART.EXE missing')
         wine.close_tarnwick(process)
     finally:
         restore()
@@ -251,16 +221,13 @@ def open_html_with_marker(wine, on):
     """Makes the shell open .html files with the stand-in companion, which
     leaves its line in the marker file, so that a scenario sees the help
     open; or takes that back (this prefix has no .html class of its own)."""
-    reg = os.path.join(wine.work, 'html.reg')
-    with open(reg, 'w', newline='\r\n') as handle:
-        handle.write('REGEDIT4\n\n')
-        if on:
-            handle.write('[HKEY_CLASSES_ROOT\\.html]\n@="%s"\n\n'
-                         '[HKEY_CLASSES_ROOT\\%s\\shell\\open\\command]\n@="\\"%s\\" \\"%%1\\""\n\n'
-                         % (HTML_CLASS, HTML_CLASS, HTML_OPENER.replace('\\', '\\\\')))
-        else:
-            handle.write('[-HKEY_CLASSES_ROOT\\.html]\n\n[-HKEY_CLASSES_ROOT\\%s]\n\n' % HTML_CLASS)
-    h.check(wine.run(['wine', 'regedit', '/S', h.unix_to_dos(reg)], 60) == 0,
+    if on:
+        text = ('[HKEY_CLASSES_ROOT\\.html]\n@="%s"\n\n'
+                '[HKEY_CLASSES_ROOT\\%s\\shell\\open\\command]\n@="\\"%s\\" \\"%%1\\""\n\n'
+                % (HTML_CLASS, HTML_CLASS, HTML_OPENER.replace('\\', '\\\\')))
+    else:
+        text = '[-HKEY_CLASSES_ROOT\\.html]\n\n[-HKEY_CLASSES_ROOT\\%s]\n\n' % HTML_CLASS
+    h.check(wine.import_reg('html.reg', 'REGEDIT4\n\n' + text) == 0,
             'could not change the .html class')
 
 
@@ -277,8 +244,8 @@ def help_missing(wine):
         wine.settings({h.SHOW_TRAY: 1})
         process, window = wine.start_tarnwick('/init')
         pid = window['pid']
-        before = registry_snapshot(wine)
-        wine.probe('send', 'main', h.WM_COMMAND, IDM_HELP, 0)
+        before = h.registry_snapshot(wine)
+        wine.probe('send', 'main', h.WM_COMMAND, h.IDM_HELP, 0)
         opened = h.wait_until(wine.marker_lines, h.EXIT_TIMEOUT)
         h.check(len(opened) == 1 and opened[0].lower().startswith(
                     'cwd=%s|tail="%s\\help\\index.html"' % (h.INSTALL_DIR.lower(),
@@ -286,18 +253,18 @@ def help_missing(wine):
                 'Help opened %s' % opened)
         os.remove(wine.drive_c(h.MARKER))
         restore = moved_away(wine, HELP_DIR)
-        wine.probe('send', 'main', h.WM_COMMAND, IDM_HELP, 0)
+        wine.probe('send', 'main', h.WM_COMMAND, h.IDM_HELP, 0)
         wine.probe('post', 'main', h.WM_APP_SHOWDIALOG, 0, 0)
         dialog = h.dialog_controls(wine, pid)['window']
-        wine.probe('command', pid, IDM_HELP, '+', 'sleep', 1000)
+        wine.probe('command', pid, h.IDM_HELP, '+', 'sleep', 1000)
         shown = visible_windows(wine, pid)
         h.check([w['hwnd'] for w in shown] == [dialog['hwnd']],
                 'the program shows %s besides its dialog' % [w['title'] for w in shown])
         h.check(wine.marker_lines() == [], 'Help opened %s' % wine.marker_lines())
         wine.probe('click', pid, h.IDCANCEL)
         h.wait_dialog_gone(wine, pid)
-        check_alive(wine, process, 'Help missing')
-        check_kept(wine, before, 'Help missing')
+        h.check_alive(wine, process, 'Help missing')
+        h.check_kept(wine, before, 'Help missing')
         wine.close_tarnwick(process)
     finally:
         if restore:
@@ -313,7 +280,7 @@ def hung_helper_holds_deferred_restart(wine):
     wine.settings({h.INTERCEPT: 1})
     process, window = wine.start_tarnwick('/init')
     helper = wine.start_helper('helper.exe', 'Hung helper', 'hang=%d' % HANG_MS)
-    before = registry_snapshot(wine)
+    before = h.registry_snapshot(wine)
     h.check(h.query_end_session(wine, 0) == 0, 'the session end was allowed')
     wine.dirty = True
     h.end_session(wine, False)
@@ -333,9 +300,9 @@ def hung_helper_holds_deferred_restart(wine):
     h.check(wine.exit_code(helper['process']) == 0, 'the helper was not ended')
     h.check(h.broadcast_pairs(wine.helper_events(helper)) == helper['windows'],
             'the helper was not told: %s' % wine.helper_events(helper))
-    check_alive(wine, process, 'after the hung helper')
+    h.check_alive(wine, process, 'after the hung helper')
     h.check(h.query_end_session(wine, 0) == 1, 'a session end was refused after the restart')
-    check_kept(wine, before, 'hung helper')
+    h.check_kept(wine, before, 'hung helper')
     wine.close_tarnwick(process)
 
 

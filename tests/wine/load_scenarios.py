@@ -11,8 +11,6 @@ probe (its "cycles" command), which measures the process as it goes: about
 import sys
 import time
 
-import fault_scenarios
-
 h = None  # the harness module (run_scenarios), which sets this
 
 STARTS = 50
@@ -40,25 +38,27 @@ def fifty_second_starts(wine):
     wine.settings({h.SHOW_TRAY: 1})
     process, window = wine.start_tarnwick('/init')
     pid = window['pid']
-    before = fault_scenarios.registry_snapshot(wine)
+    before = h.registry_snapshot(wine)
     begun = time.monotonic()
     result = wine.probe('starts', '%s\\TARNWICK.EXE' % h.INSTALL_DIR, STARTS, 120000,
                         timeout=150)
     took = time.monotonic() - begun
     h.check(result.rc == 0 and result.value('nonzero') == '0',
             'the second starts did not all hand over and exit with 0: %s' % result)
-    h.check(h.count_tarnwick(wine) == 1, '%d TARNWICK processes' % h.count_tarnwick(wine))
+    instances = h.count_tarnwick(wine)
+    h.check(instances == 1, '%d TARNWICK processes' % instances)
     windows = wine.main_windows()
     h.check([w['hwnd'] for w in windows] == [window['hwnd']], 'main windows: %s' % windows)
     h.dialog_controls(wine, pid)
     time.sleep(0.5)
-    h.check(h.dialog_count(wine, pid) == 1, '%d dialogs open' % h.dialog_count(wine, pid))
+    dialogs = h.dialog_count(wine, pid)
+    h.check(dialogs == 1, '%d dialogs open' % dialogs)
     wine.probe('click', pid, h.IDCANCEL)
     h.wait_dialog_gone(wine, pid)
     time.sleep(0.7)
     h.check(h.dialog_count(wine, pid) == 0, 'a remembered request opened the dialog again')
-    fault_scenarios.check_alive(wine, process, 'after %d second starts' % STARTS)
-    fault_scenarios.check_kept(wine, before, 'second starts')
+    h.check_alive(wine, process, 'after %d second starts' % STARTS)
+    h.check_kept(wine, before, 'second starts')
     wine.close_tarnwick(process)
     return '%d starts in %.1f s' % (STARTS, took)
 
@@ -81,7 +81,7 @@ def cycle(wine, process, pid, what, *arguments):
                 '%s: %s grew from %s to %s over %d cycles (%s)'
                 % (what, key, first[key], last[key], CYCLES - 1,
                    ', '.join('%d: %s' % (c, measures[c][key]) for c in sorted(measures))))
-    fault_scenarios.check_alive(wine, process, what)
+    h.check_alive(wine, process, what)
     figures = ('handles %s->%s windows %s->%s memory %d->%d KiB private, %.1f->%.1f MiB '
                'working set' % (first['handles'], last['handles'], first['windows'],
                                 last['windows'], int(first['pagefile']), int(last['pagefile']),
@@ -97,10 +97,10 @@ def tray_menu_500_cycles(wine):
     popup menu, Esc closes it. Handles, windows and memory stay flat."""
     wine.settings({h.SHOW_TRAY: 1, h.INTERCEPT: 1})
     process, window = wine.start_tarnwick('/init')
-    before = fault_scenarios.registry_snapshot(wine)
+    before = h.registry_snapshot(wine)
     figures = cycle(wine, process, window['pid'], 'tray menu', '#32768', '*',
                     h.WM_APP_TRAYNOTIFY, 1, h.WM_RBUTTONUP)
-    fault_scenarios.check_kept(wine, before, 'tray menu cycles')
+    h.check_kept(wine, before, 'tray menu cycles')
     wine.close_tarnwick(process)
     return figures
 
@@ -110,10 +110,10 @@ def dialog_500_cycles(wine):
     Handles, windows and memory stay flat, and nothing is stored."""
     wine.settings({h.SHOW_TRAY: 1, h.LAST_COMMAND: 1004, h.LAST_FORCE: 1})
     process, window = wine.start_tarnwick('/init')
-    before = fault_scenarios.registry_snapshot(wine)
+    before = h.registry_snapshot(wine)
     figures = cycle(wine, process, window['pid'], 'dialog', '#32770', h.MAIN_TITLE,
                     h.WM_APP_SHOWDIALOG, 0, 0)
-    h.check(fault_scenarios.check_kept(wine, before, 'dialog cycles') == before,
+    h.check(h.check_kept(wine, before, 'dialog cycles') == before,
             'cancelled dialogs stored settings')
     wine.close_tarnwick(process)
     return figures

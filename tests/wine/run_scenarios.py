@@ -199,10 +199,20 @@ class Wine:
         if os.path.isdir(WINE_FONTS):
             for name in os.listdir(WINE_FONTS):
                 shutil.copy(os.path.join(WINE_FONTS, name), self.drive_c(r'C:\windows\Fonts'))
-        reg = os.path.join(self.work, 'wine-settings.reg')
+        self.import_reg('wine-settings.reg', WINE_SETTINGS)
+
+    def import_reg(self, name, text):
+        """Writes `text` as the registry file `name` (CRLF line ends, as
+        regedit expects) and imports it silently; returns regedit's exit code."""
+        reg = os.path.join(self.work, name)
         with open(reg, 'w', newline='\r\n') as handle:
-            handle.write(WINE_SETTINGS)
-        self.run(['wine', 'regedit', '/S', unix_to_dos(reg)], 60)
+            handle.write(text)
+        return self.regedit(unix_to_dos(reg))
+
+    def regedit(self, dos_path):
+        """Imports a registry file silently, as a double click would after
+        the user's yes; returns regedit's exit code."""
+        return self.run(['wine', 'regedit', '/S', dos_path], 60)
 
     def install(self, exe, tools, release):
         """The release in INSTALL_DIR, a lower-case copy in LOWER_DIR, the
@@ -270,11 +280,8 @@ class Wine:
         scenarios run on a desktop with a taskbar and notification area, as
         "make run" shows the program; on the bare display every removal of a
         tray icon takes Wine's stand-alone tray window 2 s."""
-        reg = os.path.join(self.work, 'desktop.reg')
-        with open(reg, 'w', newline='\r\n') as handle:
-            handle.write('REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\n'
-                         '"Desktop"=%s\n\n' % ('"%s"' % desktop if desktop else '-'))
-        self.run(['wine', 'regedit', '/S', unix_to_dos(reg)], 60)
+        self.import_reg('desktop.reg', 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\n'
+                        '"Desktop"=%s\n\n' % ('"%s"' % desktop if desktop else '-'))
         self.desktop = desktop
         self.dirty = True
 
@@ -353,6 +360,12 @@ class Wine:
         if not values:
             return None
         return int(values[0]['type']), bytes.fromhex(values[0]['data'])
+
+    def check_dword(self, name, value, what):
+        """The settings value `name` is the REG_DWORD `value`."""
+        stored = self.setting(name)
+        check(stored == (4, value.to_bytes(4, 'little')),
+              '%s: "%s" is %s, expected the DWORD %d' % (what, name, stored, value))
 
     def processes(self):
         return self.probe('procs').records('process')
@@ -485,6 +498,37 @@ def end_session(wine, ending):
     check(result.value('send') == 'ok', 'WM_ENDSESSION got no answer: %s' % result)
 
 
+def registry_snapshot(wine):
+    """The settings key's values as {name: (type, hex data)}; None without the key."""
+    result = wine.probe('reg-dump')
+    check(result.rc == 0, 'could not read the settings: %s' % result)
+    if result.value('key') == 'missing':
+        return None
+    return {v['name']: (v['type'], v['data']) for v in result.records('value')}
+
+
+def check_kept(wine, before, what):
+    """Every value that was there before is still there, unchanged; returns
+    the values now."""
+    after = registry_snapshot(wine)
+    if before is None:
+        return after
+    check(after is not None, '%s: the settings key is gone' % what)
+    for name, value in before.items():
+        check(after.get(name) == value, '%s: "%s" was %s, now %s'
+              % (what, name, value, after.get(name)))
+    return after
+
+
+def check_alive(wine, process, what):
+    """The program still runs and its main window answers a sent WM_NULL."""
+    check(process.poll() is None, '%s: the program ended (exit code %s)'
+          % (what, process.poll()))
+    answer = wine.probe('send', 'main', WM_NULL, 0, 0, 10000)
+    check(answer.value('send') == 'ok', '%s: the main window does not answer: %s'
+          % (what, answer))
+
+
 def tray_state(wine, window='main'):
     return wine.probe('tray', window, 1).value('tray')
 
@@ -515,7 +559,8 @@ def single_instance(wine):
     windows = wine.main_windows()
     check(len(windows) == 1, '%d main windows after second starts' % len(windows))
     check(windows[0]['hwnd'] == window['hwnd'], 'the main window changed')
-    check(count_tarnwick(wine) == 1, '%d TARNWICK processes' % count_tarnwick(wine))
+    instances = count_tarnwick(wine)
+    check(instances == 1, '%d TARNWICK processes' % instances)
     check(first.poll() is None, 'the first instance ended (exit code %s)' % first.poll())
     wine.close_tarnwick(first)
 
@@ -559,19 +604,16 @@ def release_zip_installs_and_runs(wine):
     shutil.rmtree(target, ignore_errors=True)
     with zipfile.ZipFile(archive) as opened:
         opened.extractall(target)
-    rc = wine.run(['wine', 'regedit', '/S', UNZIP_DIR + '\\TARNWICK.REG'], 60)
+    rc = wine.regedit(UNZIP_DIR + '\\TARNWICK.REG')
     check(rc == 0, 'regedit could not import TARNWICK.REG (exit code %s)' % rc)
-    check(wine.setting(SHOW_TRAY) == (4, bytes([1, 0, 0, 0])), '"Show tray icon" is %s after the import'
-          % (wine.setting(SHOW_TRAY),))
-    check(wine.setting(INTERCEPT) == (4, bytes(4)), '"Intercept all restarts" is %s after the import'
-          % (wine.setting(INTERCEPT),))
+    wine.check_dword(SHOW_TRAY, 1, 'after the import')
+    wine.check_dword(INTERCEPT, 0, 'after the import')
     process, window = wine.start_tarnwick('/init', folder=UNZIP_DIR)
     check(window['exe'] == 'TARNWICK.EXE', 'the main window belongs to %r' % window['exe'])
     check(tray_state(wine) == 'present', 'no tray icon after the import')
     for expected in (1, 0):
         wine.probe('send', 'main', WM_COMMAND, IDM_INTERCEPT, 0)
-        check(wine.setting(INTERCEPT) == (4, bytes([expected, 0, 0, 0])),
-              '"Intercept all restarts" is %s, expected %d' % (wine.setting(INTERCEPT), expected))
+        wine.check_dword(INTERCEPT, expected, 'after the toggle')
     wine.close_tarnwick(process)
 
 
@@ -892,9 +934,11 @@ WM_RBUTTONUP = 0x0205
 IDOK = 1
 IDCANCEL = 2
 IDM_EXIT = 40001
+IDM_HELP = 40002
 IDM_ABOUT = 40003
 IDM_DISABLETRAYICON = 40004
 IDM_INTERCEPT = 40005
+IDM_SHOWTRAYICON = 40007
 ABOUT_TITLE = 'About Tarnwick'
 
 
@@ -971,8 +1015,7 @@ def dialog_opens_with_stored_choice(wine):
               '%s: "Quick Windows Restart" enabled=%s' % (label, controls['1000']['enabled']))
         wine.probe('click', pid, IDCANCEL)
         wait_dialog_gone(wine, pid)
-    check(wine.setting(LAST_COMMAND) == (4, (1004).to_bytes(4, 'little')),
-          'Cancel changed "Last command": %s' % (wine.setting(LAST_COMMAND),))
+    wine.check_dword(LAST_COMMAND, 1004, 'after Cancel')
     check(wine.setting(LAST_FORCE) is None, 'Cancel stored "Last force setting"')
     wine.close_tarnwick(process)
 
@@ -989,17 +1032,14 @@ def dialog_ok_stores_choice(wine):
     wine.probe('click', pid, 1006, '+', 'click', pid, 1009, '+', 'sleep', 200, '+',
                'click', pid, IDOK)
     wait_dialog_gone(wine, pid)
-    check(wine.setting(LAST_COMMAND) == (4, (1006).to_bytes(4, 'little')),
-          '"Last command" after OK: %s' % (wine.setting(LAST_COMMAND),))
-    check(wine.setting(LAST_FORCE) == (4, (1).to_bytes(4, 'little')),
-          '"Last force setting" after OK: %s' % (wine.setting(LAST_FORCE),))
+    wine.check_dword(LAST_COMMAND, 1006, 'after OK')
+    wine.check_dword(LAST_FORCE, 1, 'after OK')
     wine.settings({LAST_COMMAND: 1005, INTERCEPT: 1})
     wine.probe('post', 'main', WM_APP_SHOWDIALOG, 0, 0)
     check(selected(dialog_controls(wine, pid)) == [], 'a command is selected for 1005')
     wine.probe('click', pid, IDOK)
     wait_dialog_gone(wine, pid)
-    check(wine.setting(LAST_COMMAND) == (4, bytes(4)), 'OK without a selection stored %s'
-          % (wine.setting(LAST_COMMAND),))
+    wine.check_dword(LAST_COMMAND, 0, 'after OK without a selection')
     check(wine.probe('send', 'main', WM_NULL, 0, 0, 15000).value('send') == 'ok',
           'the program does not answer after the screen saver command')
     check(query_end_session(wine, 0) == 0, 'a dialog command ended interception')
@@ -1021,7 +1061,8 @@ def one_dialog_at_a_time(wine):
                0, 0, '+', 'post', 'main', WM_APP_TRAYNOTIFY, 1, WM_LBUTTONDOWN, '+',
                'post', 'main', WM_APP_TRAYNOTIFY, 1, WM_RBUTTONUP)
     time.sleep(0.7)
-    check(dialog_count(wine, pid) == 1, '%d dialogs open' % dialog_count(wine, pid))
+    dialogs = dialog_count(wine, pid)
+    check(dialogs == 1, '%d dialogs open' % dialogs)
     check(popup_menus(wine, pid) == [], 'the tray menu opened over the dialog')
     wine.probe('click', pid, IDCANCEL)
     wait_dialog_gone(wine, pid)
@@ -1106,13 +1147,12 @@ def tray_notifications_and_menu(wine):
           'the tray menu stays open after a click elsewhere')
     for expected in (1, 0):
         wine.probe('send', 'main', WM_COMMAND, IDM_INTERCEPT, 0)
-        check(wine.setting(INTERCEPT) == (4, expected.to_bytes(4, 'little')),
-              '"Intercept all restarts" after the toggle: %s' % (wine.setting(INTERCEPT),))
+        wine.check_dword(INTERCEPT, expected, 'after the toggle')
     wine.probe('reg-del', INTERCEPT, '+', 'send', 'main', WM_COMMAND, IDM_INTERCEPT, 0)
     check(wine.setting(INTERCEPT) is None, 'the toggle created "Intercept all restarts"')
     wine.probe('send', 'main', WM_COMMAND, IDM_DISABLETRAYICON, 0)
     check(tray_state(wine) == 'absent', '"Disable tray icon" left the icon')
-    check(wine.setting(SHOW_TRAY) == (4, bytes(4)), '"Disable tray icon" did not store 0')
+    wine.check_dword(SHOW_TRAY, 0, 'after "Disable tray icon"')
     wine.close_tarnwick(process)
 
 
