@@ -8,6 +8,9 @@ WIN   := $(BUILD)/win32
 HOST  := $(BUILD)/host
 JOBS  := 2
 MAKEFLAGS += --no-print-directory
+# Every time stamp and serial number of a release (the EXE headers, the zip,
+# the floppy and CD images) is this moment: the last commit's, unless given.
+export SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 1704067200)
 
 .PHONY: all deps win32 host dist run test unit clean screenshots fuzz bench
 all: dist

@@ -4,7 +4,7 @@
 set -eu
 
 PKGS="make cmake g++ libgtest-dev g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 \
-wine wine32:i386 fonts-wine xvfb xauth xdotool imagemagick icoutils zip unzip python3 python3-pefile \
+wine wine32:i386 fonts-wine xvfb xauth xdotool imagemagick icoutils zip unzip mtools dosfstools xorriso python3 python3-pefile \
 clang libclang-rt-14-dev"
 
 missing=""

@@ -119,8 +119,19 @@ def expect(what, actual, wanted, as_hex=False):
 
 # --- PE header ---
 
+def release_epoch():
+    """The time stamp every release file carries: SOURCE_DATE_EPOCH, or else
+    the last commit's time, as make gives it to the linker."""
+    stamp = os.environ.get("SOURCE_DATE_EPOCH")
+    if not stamp:
+        stamp = subprocess.run(["git", "-C", HERE, "log", "-1", "--format=%ct"],
+                               stdout=subprocess.PIPE, text=True).stdout.strip()
+    return int(stamp or 1704067200)
+
+
 def check_header(pe):
     expect("machine", pe.FILE_HEADER.Machine, IMAGE_FILE_MACHINE_I386, True)
+    expect("header time stamp", pe.FILE_HEADER.TimeDateStamp, release_epoch())
     opt = pe.OPTIONAL_HEADER
     expect("optional header magic (PE32)", opt.Magic, PE32_MAGIC, True)
     expect("subsystem", opt.Subsystem, SUBSYSTEM_WINDOWS_GUI)
