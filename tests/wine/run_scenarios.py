@@ -38,6 +38,12 @@ MAIN_TITLE = 'Tarnwick'
 INSTALL_DIR = r'C:\Program Files\Tarnwick'
 LOWER_DIR = r'C:\Tools\lower case'
 UNZIP_DIR = r'C:\Unzipped\tarnwick-1.1'
+INF_INSTALL_DIR = r'C:\TARNWICK'
+WINDOWS_KEY = r'Software\Microsoft\Windows\CurrentVersion'
+RUN_KEY = 'HKCU\\%s\\Run' % WINDOWS_KEY
+ENTRY_KEY = 'HKLM\\%s\\Uninstall\\Tarnwick' % WINDOWS_KEY
+RENAME_KEY = 'HKLM\\%s\\RenameFiles\\Tarnwick' % WINDOWS_KEY
+DELETE_KEY = 'HKLM\\%s\\DeleteFiles\\Tarnwick' % WINDOWS_KEY
 HELPER_DIR = r'C:\helpers'
 MARKER = r'C:\restart-marker.txt'
 STARTUP_FILES = ('config.sys', 'autoexec.bat')
@@ -341,6 +347,21 @@ class Wine:
                 text = handle.read()
         return ProbeResult(rc, text)
 
+    def reg_values(self, key):
+        """A key's values as {name: data as reg.exe shows it}, '' naming the
+        default value; None when the key is missing."""
+        out = self.out_file('reg')
+        with open(out, 'wb') as handle:
+            done = subprocess.run(['wine', 'reg', 'query', key], env=self.env, cwd=self.work,
+                                  stdin=subprocess.DEVNULL, stdout=handle, stderr=self.log,
+                                  timeout=60)
+        if done.returncode != 0:
+            return None
+        with open(out, encoding='latin-1') as handle:
+            lines = [re.match(r'    (.*?)    (REG_\w+)    ?(.*?)\r?$', line) for line in handle]
+        return {('' if m.group(1) == '(Default)' else m.group(1)): m.group(3)
+                for m in lines if m}
+
     def settings(self, values):
         """Replaces the settings key: None removes it; otherwise a dict of
         name -> int (REG_DWORD) or name -> (probe type, data)."""
@@ -615,6 +636,117 @@ def release_zip_installs_and_runs(wine):
         wine.probe('send', 'main', WM_COMMAND, IDM_INTERCEPT, 0)
         wine.check_dword(INTERCEPT, expected, 'after the toggle')
     wine.close_tarnwick(process)
+
+
+def files_below(folder):
+    """{path relative to folder: bytes} of every file below it."""
+    found = {}
+    for base, _, names in os.walk(folder):
+        for name in names:
+            with open(os.path.join(base, name), 'rb') as handle:
+                found[os.path.relpath(os.path.join(base, name), folder)] = handle.read()
+    return found
+
+
+def run_long_name_helper(wine):
+    """What the 32-bit helper of the Windows 95 INF engine does when the
+    engine exits, and Wine does not have: the renames listed under
+    RenameFiles and the deletions under DeleteFiles, each list carried out
+    once and removed."""
+    for key, act in ((RENAME_KEY, lambda path, data: os.rename(
+                          path, os.path.join(os.path.dirname(path), data))),
+                     (DELETE_KEY, lambda path, data: os.path.exists(path) and os.remove(path))):
+        values = wine.reg_values(key)
+        if values is None:
+            continue
+        folder = wine.drive_c(values.pop(''))
+        for name, data in values.items():
+            act(os.path.join(folder, name if key == RENAME_KEY else data), data)
+        check(wine.run(['wine', 'reg', 'delete', key, '/f'], 60) == 0, 'could not remove ' + key)
+
+
+def install_from_floppy(wine, what):
+    """DefaultInstall of A:\TARNWICK.INF as the Windows 95 shell's Install
+    runs it, through the 16-bit rundll.exe and setupx.dll."""
+    rc = wine.run(['wine', 'rundll.exe', 'setupx.dll,InstallHinfSection', 'DefaultInstall',
+                   '132', r'A:\TARNWICK.INF'], 60)
+    check(rc == 0, '%s: rundll.exe ended with %s' % (what, rc))
+    run_long_name_helper(wine)
+
+
+@scenario
+def floppy_installs_and_uninstalls(wine):
+    """The floppy image's files as drive A:, installed as the Windows 95 shell
+    installs an INF: the files, the settings, the Run value and the
+    Add/Remove Programs entry; the Run value's command starts the program
+    with its tray icon and no dialog; a second install keeps a changed
+    setting; Wine's Add/Remove Programs removes every file and key, a second
+    removal changes nothing, and nothing was written to the floppy."""
+    image = os.path.join(ROOT, 'dist', 'tarnwick-1.1.img')
+    check(os.path.exists(image), 'no floppy image (run make dist first)')
+    floppy = os.path.join(wine.root, 'floppy')
+    shutil.rmtree(floppy, ignore_errors=True)
+    os.makedirs(floppy)
+    check(wine.run(['mcopy', '-s', '-m', '-n', '-i', image, '::/*', floppy], 30) == 0,
+          'mtools could not read the floppy image')
+    drive = os.path.join(wine.prefix, 'dosdevices', 'a:')
+    if os.path.lexists(drive):
+        os.remove(drive)
+    os.symlink(floppy, drive)
+    medium = files_below(floppy)
+    wine.settings(None)
+    install_from_floppy(wine, 'first install')
+
+    installed = files_below(wine.drive_c(INF_INSTALL_DIR))
+    wanted = {name: medium[name] for name in ('TARNWICK.EXE', 'RESTART.EXE', 'README.TXT')}
+    wanted[os.path.join('HELP', 'index.html')] = medium[os.path.join('Help', 'index.html')]
+    check(installed == wanted, 'installed %s, expected %s' % (sorted(installed), sorted(wanted)))
+    with open(wine.drive_c(r'C:\windows\inf\TARNWICK.INF'), 'rb') as handle:
+        check(handle.read() == medium['TARNWICK.INF'], 'the INF copy differs')
+    for name, value in ((SHOW_TRAY, b'\1\0\0\0'), (INTERCEPT, b'\0\0\0\0')):
+        check(wine.setting(name) == (3, value), '"%s" is %s' % (name, wine.setting(name)))
+    command = (wine.reg_values(RUN_KEY) or {}).get('Tarnwick')
+    check(command == r'"%s\TARNWICK.EXE" /init' % INF_INSTALL_DIR, 'Run value %r' % command)
+    entry = wine.reg_values(ENTRY_KEY) or {}
+    check(entry.get('DisplayName') == 'Tarnwick 1.1', 'Add/Remove Programs entry %s' % entry)
+
+    # Started as the logon starts it: the tray icon, no dialog.
+    program, arguments = re.match(r'"([^"]+)" (.*)', command).groups()
+    process = wine.popen([program] + arguments.split())
+    window = wine.wait_main_window(process.poll, 'the Run value\'s command')
+    check(window['exe'] == 'TARNWICK.EXE', 'the main window belongs to %r' % window['exe'])
+    check(tray_state(wine) == 'present', 'no tray icon after the install')
+    time.sleep(0.5)
+    check(dialog_count(wine, window['pid']) == 0, 'a dialog opened at a logon start')
+    wine.probe('send', 'main', WM_COMMAND, IDM_INTERCEPT, 0)
+    wine.check_dword(INTERCEPT, 1, 'after the toggle')
+    wine.close_tarnwick(process)
+
+    install_from_floppy(wine, 'second install')
+    wine.check_dword(INTERCEPT, 1, 'after a second install')
+    check(wine.setting(SHOW_TRAY) == (3, b'\1\0\0\0'), 'a second install changed "Show tray icon"')
+    check(files_below(wine.drive_c(INF_INSTALL_DIR)) == wanted, 'a second install changed files')
+
+    for attempt in ('Add/Remove Programs', 'a second removal'):
+        if attempt == 'Add/Remove Programs':
+            rc = wine.run(['wine', 'uninstaller', '--remove', 'Tarnwick'], 60)
+        else:
+            rc = wine.run(['wine', 'rundll.exe', 'setupx.dll,InstallHinfSection',
+                           'DefaultUninstall', '4', 'TARNWICK.INF'], 60)
+        check(rc == 0, '%s ended with %s' % (attempt, rc))
+        run_long_name_helper(wine)
+        left = sorted(files_below(wine.drive_c(INF_INSTALL_DIR)))
+        check(not left, 'after %s these files are left: %s' % (attempt, left))
+        check(not os.path.exists(wine.drive_c(r'C:\windows\inf\TARNWICK.INF')),
+              'after %s the INF copy is left' % attempt)
+        check(registry_snapshot(wine) is None,
+              'after %s the settings key is left' % attempt)
+        check('Tarnwick' not in (wine.reg_values(RUN_KEY) or {}),
+              'after %s the Run value is left' % attempt)
+        for key in (ENTRY_KEY, RENAME_KEY, DELETE_KEY):
+            check(wine.reg_values(key) is None, 'after %s %s is left' % (attempt, key))
+    check(files_below(floppy) == medium, 'the install wrote to the floppy')
+    os.remove(drive)
 
 
 @scenario
