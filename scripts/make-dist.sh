@@ -74,8 +74,8 @@ for entry in $FILES; do
     touch -d "@$STAMP" "$STAGE/$name"
     names="$names $name"
 done
-chmod 755 "$STAGE/Help"
-touch -d "@$STAMP" "$STAGE/Help"
+chmod 755 "$STAGE" "$STAGE/Help"
+touch -d "@$STAMP" "$STAGE" "$STAGE/Help"
 
 # shellcheck disable=SC2086
 (cd "$STAGE" && zip -X -D -q "$ZIP" $names)

@@ -665,13 +665,35 @@ def run_long_name_helper(wine):
         check(wine.run(['wine', 'reg', 'delete', key, '/f'], 60) == 0, 'could not remove ' + key)
 
 
-def install_from_floppy(wine, what):
-    """DefaultInstall of A:\TARNWICK.INF as the Windows 95 shell's Install
-    runs it, through the 16-bit rundll.exe and setupx.dll."""
+def install_inf(wine, drive, what):
+    """DefaultInstall of TARNWICK.INF at the root of a drive, as the Windows
+    95 shell's Install runs it, through the 16-bit rundll.exe and setupx.dll."""
     rc = wine.run(['wine', 'rundll.exe', 'setupx.dll,InstallHinfSection', 'DefaultInstall',
-                   '132', r'A:\TARNWICK.INF'], 60)
+                   '132', drive + r'\TARNWICK.INF'], 60)
     check(rc == 0, '%s: rundll.exe ended with %s' % (what, rc))
     run_long_name_helper(wine)
+
+
+def mount_image(wine, drive, argv):
+    """The files an image tool extracts (into the folder it is given last) as
+    a drive of the prefix; returns the folder."""
+    folder = os.path.join(wine.root, drive[0])
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    check(wine.run(argv + [folder], 60) == 0, 'could not read %s' % argv[-1])
+    # Wine's copy keeps the read-only attribute that it derives from the
+    # files' modes, as a CD's are, so that the uninstall could not delete
+    # them; the Windows 95 engine writes new files. Nothing in the scenario
+    # writes to the medium, and it checks that at the end.
+    for base, _, names in os.walk(folder):
+        os.chmod(base, 0o755)
+        for name in names:
+            os.chmod(os.path.join(base, name), 0o644)
+    link = os.path.join(wine.prefix, 'dosdevices', drive.lower())
+    if os.path.lexists(link):
+        os.remove(link)
+    os.symlink(folder, link)
+    return folder
 
 
 @scenario
@@ -679,23 +701,19 @@ def floppy_installs_and_uninstalls(wine):
     """The floppy image's files as drive A:, installed as the Windows 95 shell
     installs an INF: the files, the settings, the Run value and the
     Add/Remove Programs entry; the Run value's command starts the program
-    with its tray icon and no dialog; a second install keeps a changed
-    setting; Wine's Add/Remove Programs removes every file and key, a second
-    removal changes nothing, and nothing was written to the floppy."""
-    image = os.path.join(ROOT, 'dist', 'tarnwick-1.1.img')
-    check(os.path.exists(image), 'no floppy image (run make dist first)')
-    floppy = os.path.join(wine.root, 'floppy')
-    shutil.rmtree(floppy, ignore_errors=True)
-    os.makedirs(floppy)
-    check(wine.run(['mcopy', '-s', '-m', '-n', '-i', image, '::/*', floppy], 30) == 0,
-          'mtools could not read the floppy image')
-    drive = os.path.join(wine.prefix, 'dosdevices', 'a:')
-    if os.path.lexists(drive):
-        os.remove(drive)
-    os.symlink(floppy, drive)
+    with its tray icon and no dialog; a second install, from the CD image as
+    drive D:, keeps a changed setting; Wine's Add/Remove Programs removes
+    every file and key, a second removal changes nothing, and nothing was
+    written to either medium."""
+    dist = os.path.join(ROOT, 'dist', 'tarnwick-1.1')
+    check(os.path.exists(dist + '.img') and os.path.exists(dist + '.iso'),
+          'no floppy or CD image (run make dist first)')
+    floppy = mount_image(wine, 'A:', ['mcopy', '-s', '-m', '-n', '-i', dist + '.img', '::/*'])
+    cd = mount_image(wine, 'D:', ['xorriso', '-osirrox', 'on', '-joliet', 'on', '-indev',
+                                  dist + '.iso', '-extract', '/'])
     medium = files_below(floppy)
     wine.settings(None)
-    install_from_floppy(wine, 'first install')
+    install_inf(wine, 'A:', 'install from the floppy')
 
     installed = files_below(wine.drive_c(INF_INSTALL_DIR))
     wanted = {name: medium[name] for name in ('TARNWICK.EXE', 'RESTART.EXE', 'README.TXT')}
@@ -722,7 +740,9 @@ def floppy_installs_and_uninstalls(wine):
     wine.check_dword(INTERCEPT, 1, 'after the toggle')
     wine.close_tarnwick(process)
 
-    install_from_floppy(wine, 'second install')
+    # The second install must put a lost file back: proof that it ran at all.
+    os.remove(os.path.join(wine.drive_c(INF_INSTALL_DIR), 'README.TXT'))
+    install_inf(wine, 'D:', 'second install, from the CD')
     wine.check_dword(INTERCEPT, 1, 'after a second install')
     check(wine.setting(SHOW_TRAY) == (3, b'\1\0\0\0'), 'a second install changed "Show tray icon"')
     check(files_below(wine.drive_c(INF_INSTALL_DIR)) == wanted, 'a second install changed files')
@@ -745,8 +765,8 @@ def floppy_installs_and_uninstalls(wine):
               'after %s the Run value is left' % attempt)
         for key in (ENTRY_KEY, RENAME_KEY, DELETE_KEY):
             check(wine.reg_values(key) is None, 'after %s %s is left' % (attempt, key))
-    check(files_below(floppy) == medium, 'the install wrote to the floppy')
-    os.remove(drive)
+    check(files_below(floppy) == medium and files_below(cd) == medium,
+          'the install wrote to the floppy or the CD')
 
 
 @scenario
