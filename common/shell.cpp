@@ -1,6 +1,6 @@
 #include <windows.h>
 #include <shellapi.h>
-#include "app.h"
+#include "shell.h"
 
 // SHELL32 is loaded on first use and kept: a start without the tray icon never
 // needs it, and under the lighter systems it costs the process most of its

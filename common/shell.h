@@ -1,0 +1,8 @@
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+
+// The shell's two calls, through SHELL32 loaded on first use; a shell that
+// cannot be loaded is treated like a call that failed.
+void NotifyIcon(DWORD message, NOTIFYICONDATAA* data);
+void OpenWithShell(LPCSTR file, LPCSTR parameters, LPCSTR directory);
