@@ -2,13 +2,16 @@
 #include <shellapi.h>
 #include "shell.h"
 
+HMODULE g_shellModule;
+
 // SHELL32 is loaded on first use and kept: a start without the tray icon never
 // needs it, and under the lighter systems it costs the process most of its
 // memory beyond the bare window. Once loaded it stays for the icon's sake.
 static FARPROC ShellFunction(LPCSTR name)
 {
-    HMODULE shell = LoadLibraryA("SHELL32.DLL");
-    return shell ? GetProcAddress(shell, name) : NULL;
+    if (!g_shellModule)
+        g_shellModule = LoadLibraryA("SHELL32.DLL");
+    return g_shellModule ? GetProcAddress(g_shellModule, name) : NULL;
 }
 
 void NotifyIcon(DWORD message, NOTIFYICONDATAA* data)

@@ -32,14 +32,27 @@ TEST_F(Launch, RelativePathsJoinTheProgramFolderAbsoluteOnesKeepTheirOwn)
     EXPECT_CALLS(withParameters, Calls());
 }
 
-TEST_F(Launch, AMissingShellOpensNothingAndShowsNoIcon)
+// The icon added at the start, deleted and added again, and one file opened:
+// all through the one SHELL32 that the first of these calls loaded.
+TEST_F(Launch, TheShellIsLoadedOnceAndAMissingOneOpensNothingAndShowsNoIcon)
 {
-    sys.shellMissing = true;
-    LaunchFile("Restart.exe", NULL);
-    SetDword("Show tray icon", 1);
-    StartQuietly();
-    EXPECT_FALSE(TrayIconShown());
-    EXPECT_EQ(0, CountCalls("ShellExecuteA") + CountCalls("Shell_NotifyIconA"));
+    static const struct { bool missing; bool icon, opens; int loads; } kShells[] = {
+        {false, true, true, 1},
+        {true, false, false, 0},
+    };
+    for (const auto& c : kShells) {
+        ResetSystem();
+        ResetProgram();
+        sys.shellMissing = c.missing;
+        SetDword("Show tray icon", 1);
+        StartQuietly();
+        Send(WM_APP_REFRESHTRAY);
+        LaunchFile("Restart.exe", NULL);
+        EXPECT_EQ(c.icon, TrayIconShown()) << c.missing;
+        EXPECT_EQ(c.icon ? 2 : 0, CountCalls("Shell_NotifyIconA")) << c.missing;
+        EXPECT_EQ(c.opens ? 1 : 0, CountCalls("ShellExecuteA")) << c.missing;
+        EXPECT_EQ(c.loads, sys.shellLoads) << c.missing;
+    }
 }
 
 TEST_F(Launch, PathsThatDoNotFitOpenNothing)

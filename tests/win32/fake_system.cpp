@@ -725,7 +725,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name)
 {
     if (Lower(name) != "shell32.dll" || sys.shellMissing)
         return NULL;
-    sys.shellLoaded = true;
+    ++sys.shellLoads;
     return kShell;
 }
 

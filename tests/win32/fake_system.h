@@ -66,8 +66,9 @@ struct FakeSystem {
     // Menus.
     std::vector<FakeMenu> menus;
     int menusLoaded;
-    // SHELL32: loaded on demand, or missing altogether.
-    bool shellLoaded, shellMissing;
+    // SHELL32: how often it was loaded, or missing altogether.
+    int shellLoads;
+    bool shellMissing;
     // Input and environment.
     SHORT shiftState;
     POINT cursor;
