@@ -16,7 +16,12 @@ static FARPROC ShellFunction(LPCSTR name)
 
 void NotifyIcon(DWORD message, NOTIFYICONDATAA* data)
 {
-    decltype(&Shell_NotifyIconA) notify = (decltype(&Shell_NotifyIconA))(void*)ShellFunction("Shell_NotifyIconA");
+    // The first Windows 95 shell may know the function by its plain name
+    // alone, which takes the same ANSI record there.
+    FARPROC found = ShellFunction("Shell_NotifyIconA");
+    if (!found)
+        found = ShellFunction("Shell_NotifyIcon");
+    decltype(&Shell_NotifyIconA) notify = (decltype(&Shell_NotifyIconA))(void*)found;
     if (notify)
         notify(message, data);
 }
