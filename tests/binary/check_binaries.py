@@ -115,8 +115,10 @@ MENUS = {
 }
 ICON_SIZES = {IDI_SMALL: 16, IDI_MAIN: 32}
 VERSION = dict(file=(1, 1, 0, 0), product=(1, 1, 0, 0),
-               blocks=("040904E4", "040904B0"), strings={"InternalName": "Tarnwick",
-                                                         "ProductName": "Tarnwick"},
+               blocks=("040904E4", "040904B0"),
+               # The Version page of a file's Properties shows the strings, not the numbers.
+               strings={"FileVersion": "1.1.0.0", "InternalName": "Tarnwick",
+                        "ProductName": "Tarnwick", "ProductVersion": "1.1.0.0"},
                translation_language=0x0409)
 
 MF_POPUP, MF_END, MF_SEPARATOR = 0x10, 0x80, 0x800
