@@ -1,4 +1,5 @@
 #include <windows.h>
+#include "../common/text.h"
 #include "../res/resource.h"
 #include "app.h"
 #include "globals.h"

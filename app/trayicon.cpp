@@ -1,5 +1,7 @@
 #include <windows.h>
 #include <shellapi.h>
+#include "../common/shell.h"
+#include "../common/text.h"
 #include "../res/resource.h"
 #include "app.h"
 

@@ -28,7 +28,7 @@
 // real NT system its reboot is refused.
 #include <windows.h>
 #include "restart.h"
-#include "../app/app.h"
+#include "../common/text.h"
 
 const char kRestartCommand[] = "RUNDLL.EXE USER.EXE,ExitWindowsExec";
 

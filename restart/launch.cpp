@@ -1,5 +1,6 @@
 #include <windows.h>
-#include "../app/app.h"
+#include "../common/shell.h"
+#include "../common/text.h"
 #include "restart.h"
 
 void LaunchFile(LPCSTR path, LPCSTR parameters)

@@ -1,6 +1,6 @@
 #include <windows.h>
 #include <tlhelp32.h>
-#include "../app/app.h"
+#include "../common/text.h"
 #include "restart.h"
 
 const char* const kProtectedProcesses[6] = {

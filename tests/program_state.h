@@ -2,6 +2,7 @@
 // tests and the fuzzers, which both run many program lives in one process.
 #pragma once
 #include "../app/globals.h"
+#include "../common/shell.h"
 
 inline void ResetProgram()
 {
@@ -10,4 +11,5 @@ inline void ResetProgram()
     g_dialogResult = DialogResult();
     g_dialogRecord = NULL;
     g_startupBaseline[0] = g_startupBaseline[1] = FILETIME();
+    g_shellModule = NULL;
 }

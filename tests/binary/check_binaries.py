@@ -3,10 +3,11 @@
 
     check_binaries.py build/win32/TARNWICK.EXE [build/win32/RESTART.EXE ...]
 
-For every executable: the PE header fields, the imports against
-win95_exports.txt, the instruction set (nothing newer than the 386) and the
-size. For TARNWICK.EXE also its resources, read back out of the file and
-compared field by field with the values below.
+For every executable: the PE header fields, the imports and the functions
+looked up by name at run time against win95_exports.txt, the instruction set
+(nothing newer than the 386) and the size. For TARNWICK.EXE also its
+resources, read back out of the file and compared field by field with the
+values below.
 
 Prints one "ok - name" or "not ok - name: reason" line per check, then
 "binary: N passed, M failed"; exits 1 when any check failed.
@@ -22,9 +23,24 @@ import pefile
 HERE = os.path.dirname(os.path.abspath(__file__))
 ALLOWED_LIST = os.path.join(HERE, "win95_exports.txt")
 OBJDUMP = "i686-w64-mingw32-objdump"
+NM = "i686-w64-mingw32-nm"
+CROSS_GCC = "i686-w64-mingw32-gcc"
 
 ALLOWED_DLLS = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL", "SHELL32.DLL"}
 SIZE_LIMITS = {"TARNWICK.EXE": 16384, "RESTART.EXE": 8192}
+
+# What each executable passes to GetProcAddress, with the DLL it loads for it.
+# The check finds every function name written in the file outside its import
+# table and wants exactly these, so a lookup added, renamed or dropped in the
+# program fails until this list and win95_exports.txt agree with it.
+LOOKED_UP = {
+    "TARNWICK.EXE": {("SHELL32.DLL", "Shell_NotifyIconA"), ("SHELL32.DLL", "Shell_NotifyIcon"),
+                     ("SHELL32.DLL", "ShellExecuteA")},
+    "RESTART.EXE": set(),
+}
+# A name as a C string on its own: nothing printable before it, its zero after.
+NAME_IN_FILE = re.compile(rb"(?<![\x20-\x7e])([A-Za-z_][A-Za-z0-9_]+)\x00")
+IMPORT_SYMBOL = re.compile(r" I __imp__([A-Za-z_][A-Za-z0-9_]*?)(?:@\d+)?$")
 
 IMAGE_FILE_MACHINE_I386 = 0x14C
 PE32_MAGIC = 0x10B
@@ -99,8 +115,10 @@ MENUS = {
 }
 ICON_SIZES = {IDI_SMALL: 16, IDI_MAIN: 32}
 VERSION = dict(file=(1, 1, 0, 0), product=(1, 1, 0, 0),
-               blocks=("040904E4", "040904B0"), strings={"InternalName": "Tarnwick",
-                                                         "ProductName": "Tarnwick"},
+               blocks=("040904E4", "040904B0"),
+               # The Version page of a file's Properties shows the strings, not the numbers.
+               strings={"FileVersion": "1.1.0.0", "InternalName": "Tarnwick",
+                        "ProductName": "Tarnwick", "ProductVersion": "1.1.0.0"},
                translation_language=0x0409)
 
 MF_POPUP, MF_END, MF_SEPARATOR = 0x10, 0x80, 0x800
@@ -182,6 +200,75 @@ def check_imports(pe, allowed):
         raise Failure("; ".join(problems))
 
 
+# --- functions looked up by name ---
+
+def run_tool(arguments):
+    try:
+        result = subprocess.run(arguments, capture_output=True, text=True)
+    except OSError as error:
+        raise Failure("cannot run %s: %s" % (arguments[0], error))
+    if result.returncode != 0:
+        raise Failure("%s failed: %s" % (arguments[0], result.stderr.strip()))
+    return result.stdout
+
+
+def exported_functions():
+    """Every function the allowed DLLs export, as the cross toolchain's import
+    libraries name them."""
+    names = set()
+    for dll in sorted(ALLOWED_DLLS):
+        library = "lib%s.a" % dll[:-len(".DLL")].lower()
+        path = run_tool([CROSS_GCC, "-print-file-name=" + library]).strip()
+        if not os.path.isabs(path):
+            raise Failure("%s not found" % library)
+        for line in run_tool([NM, "--defined-only", path]).splitlines():
+            match = IMPORT_SYMBOL.search(line)
+            if match:
+                names.add(match.group(1))
+    if not names:
+        raise Failure("the import libraries name no functions")
+    return names
+
+
+def without_import_names(pe, data):
+    """The file's bytes with the import table's DLL and function names zeroed."""
+    data = bytearray(data)
+    for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
+        spans = [(pe.get_offset_from_rva(entry.struct.Name), entry.dll)]
+        spans += [(imp.name_offset, imp.name) for imp in entry.imports if imp.name]
+        for offset, name in spans:
+            if bytes(data[offset:offset + len(name)]) != name:
+                raise Failure("import name %r not where the import table says" % name)
+            data[offset:offset + len(name)] = bytes(len(name))
+    return bytes(data)
+
+
+def c_string_in(data, text):
+    pattern = rb"(?<![\x20-\x7e])" + re.escape(text.encode("ascii")) + rb"\x00"
+    return re.search(pattern, data, re.IGNORECASE) is not None
+
+
+def check_lookups(pe, path, allowed, wanted):
+    with open(path, "rb") as f:
+        data = without_import_names(pe, f.read())
+    names = {match.group(1).decode("ascii") for match in NAME_IN_FILE.finditer(data)}
+    wanted_names = {function for _, function in wanted}
+    known = exported_functions() | {function for _, function in allowed} | wanted_names
+    problems = []
+    for dll, function in sorted(wanted):
+        if (dll, function) not in allowed:
+            problems.append("%s!%s not in win95_exports.txt" % (dll, function))
+        if function not in names:
+            problems.append("%s not in the file" % function)
+    for dll in sorted({dll for dll, _ in wanted}):
+        if not c_string_in(data, dll):
+            problems.append("%s not in the file" % dll)
+    for function in sorted((names & known) - wanted_names):
+        problems.append("%s in the file but not in LOOKED_UP" % function)
+    if problems:
+        raise Failure("; ".join(problems))
+
+
 # --- instruction set ---
 
 def newer_instructions(disassembly):
@@ -204,16 +291,10 @@ def newer_instructions(disassembly):
 
 
 def check_instructions(path):
-    try:
-        result = subprocess.run([OBJDUMP, "-d", "--no-show-raw-insn", path],
-                                capture_output=True, text=True)
-    except OSError as error:
-        raise Failure("cannot run %s: %s" % (OBJDUMP, error))
-    if result.returncode != 0:
-        raise Failure("%s failed: %s" % (OBJDUMP, result.stderr.strip()))
-    if not any(INSTRUCTION_LINE.match(line) for line in result.stdout.splitlines()):
+    disassembly = run_tool([OBJDUMP, "-d", "--no-show-raw-insn", path])
+    if not any(INSTRUCTION_LINE.match(line) for line in disassembly.splitlines()):
         raise Failure("no instructions disassembled")
-    found = newer_instructions(result.stdout)
+    found = newer_instructions(disassembly)
     if found:
         more = " (and %d more)" % (len(found) - 5) if len(found) > 5 else ""
         raise Failure("newer than the 386: " + "; ".join(found[:5]) + more)
@@ -530,6 +611,8 @@ def check_file(report, path, allowed):
         return
     report.run(name + " PE header", check_header, pe)
     report.run(name + " imports", check_imports, pe, allowed)
+    report.run(name + " functions looked up by name", check_lookups, pe, path, allowed,
+               LOOKED_UP.get(name.upper(), set()))
     report.run(name + " instruction set", check_instructions, path)
     limit = SIZE_LIMITS.get(name.upper())
     if limit is not None:

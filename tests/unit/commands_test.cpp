@@ -15,6 +15,15 @@ protected:
         g_commandFromDialog = 1;
         g_dialogResult.force = force;
     }
+    // Records g_selfInitiated at the moment the shell is asked to open a file.
+    void WatchFlagAtLaunch()
+    {
+        sys.onCall = [this](const std::string& call) {
+            if (call.rfind("ShellExecuteA", 0) == 0)
+                flagAtLaunch = g_selfInitiated;
+        };
+    }
+    int flagAtLaunch = -1;
 };
 
 TEST_F(Commands, ForceComesFromTheDialogForOneCommandThenFromShift)
@@ -63,11 +72,7 @@ TEST_F(Commands, SessionEndsUseTheirFlagsAndMarkTheEndAsOwnFirst)
 
 TEST_F(Commands, QuickRestartSweepsOnlyWhenForcedAndBeforeTheLaunch)
 {
-    int flagAtLaunch = -1;
-    sys.onCall = [&](const std::string& call) {
-        if (call.rfind("ShellExecuteA", 0) == 0)
-            flagAtLaunch = g_selfInitiated;
-    };
+    WatchFlagAtLaunch();
     EXPECT_EQ(0, Command(IDC_QUICKRESTART));
     static const char* const kPlain[] = {
         "ShellExecuteA(NULL, \"open\", \"C:\\TOOLS\\Restart.exe\", NULL, \"C:\\TOOLS\", 1)"};
@@ -86,6 +91,7 @@ TEST_F(Commands, QuickRestartSweepsOnlyWhenForcedAndBeforeTheLaunch)
 
 TEST_F(Commands, ExitToDosOpensThePifInTheWindowsFolderWhenThePathFits)
 {
+    WatchFlagAtLaunch();
     sys.shiftState = (SHORT)0x8000;
     Command(IDC_EXITTODOS);
     static const char* const kForced[] = {
@@ -93,16 +99,26 @@ TEST_F(Commands, ExitToDosOpensThePifInTheWindowsFolderWhenThePathFits)
         "ShellExecuteA(NULL, \"open\", \"C:\\WINDOWS\\Exit To Dos.pif\", NULL, \"C:\\WINDOWS\", 1)",
     };
     EXPECT_CALLS(kForced, Calls({"TerminateProcess", "ShellExecuteA"}));
-    EXPECT_EQ(1, g_selfInitiated);
+    EXPECT_EQ(1, flagAtLaunch);
 
-    // 244 characters leave just room for the name and the terminator.
+    // The name is appended with its own backslash whatever the folder ends
+    // with; 244 characters leave just room for it and the terminator.
     sys.shiftState = 0;
-    static const struct { size_t length; bool opens; } kLengths[] = {{244, true}, {245, false}, {400, false}};
-    for (const auto& c : kLengths) {
+    static const struct { std::string folder; bool opens; } kFolders[] = {
+        {"C:\\", true},
+        {"C:\\" + std::string(241, 'W'), true},
+        {"C:\\" + std::string(242, 'W'), false},
+        {"C:\\" + std::string(397, 'W'), false},
+    };
+    for (const auto& c : kFolders) {
         sys.calls.clear();
-        sys.windowsDirectory = "C:\\" + std::string(c.length - 3, 'W');
+        sys.windowsDirectory = c.folder;
         Command(IDC_EXITTODOS);
-        EXPECT_EQ(c.opens ? 1 : 0, CountCalls("ShellExecuteA")) << c.length;
+        std::vector<std::string> expected;
+        if (c.opens)
+            expected.push_back("ShellExecuteA(NULL, \"open\", \"" + c.folder + "\\Exit To Dos.pif\", NULL, \"" +
+                               c.folder + "\", 1)");
+        EXPECT_EQ(expected, Calls({"ShellExecuteA"})) << c.folder.size();
     }
 }
 

@@ -140,6 +140,8 @@ TEST_F(Dialog, CancelAndExitStoreNothingAndExitClosesTheProgram)
         EXPECT_EQ(TRUE, DialogCommand(d, IDM_EXIT));
     });
     EXPECT_EQ(1002u, GetDword("Last command"));
+    static const char* const kOnlyClose[] = {"PostMessageA(w1, 0x10, 0, 0)"};  // no WM_COMMAND after Exit
+    EXPECT_CALLS(kOnlyClose, Calls({"PostMessageA"}));
     EXPECT_EQ(0, CountCalls("ExitWindowsEx"));
     EXPECT_EQ((HWND)NULL, MainWindow());
 }

@@ -32,14 +32,34 @@ TEST_F(Launch, RelativePathsJoinTheProgramFolderAbsoluteOnesKeepTheirOwn)
     EXPECT_CALLS(withParameters, Calls());
 }
 
-TEST_F(Launch, AMissingShellOpensNothingAndShowsNoIcon)
+// The icon added at the start, deleted and added again, and one file opened:
+// all through the one SHELL32 that the first of these calls loaded, by
+// whichever of the icon function's two names it exports.
+TEST_F(Launch, TheShellIsLoadedOnceAndWhatItLacksFailsQuietly)
 {
-    sys.shellMissing = true;
-    LaunchFile("Restart.exe", NULL);
-    SetDword("Show tray icon", 1);
-    StartQuietly();
-    EXPECT_FALSE(TrayIconShown());
-    EXPECT_EQ(0, CountCalls("ShellExecuteA") + CountCalls("Shell_NotifyIconA"));
+    static const struct { const char* shell; bool missing; std::set<std::string> lacks; bool icon, opens; int loads; } kShells[] = {
+        {"both names", false, {}, true, true, 1},
+        {"the plain name alone", false, {"Shell_NotifyIconA"}, true, true, 1},
+        {"the A name alone", false, {"Shell_NotifyIcon"}, true, true, 1},
+        {"neither name", false, {"Shell_NotifyIconA", "Shell_NotifyIcon"}, false, true, 1},
+        {"no ShellExecuteA", false, {"ShellExecuteA"}, true, false, 1},
+        {"no SHELL32", true, {}, false, false, 0},
+    };
+    for (const auto& c : kShells) {
+        SCOPED_TRACE(c.shell);
+        ResetSystem();
+        ResetProgram();
+        sys.shellMissing = c.missing;
+        sys.shellLacks = c.lacks;
+        SetDword("Show tray icon", 1);
+        StartQuietly();
+        Send(WM_APP_REFRESHTRAY);
+        LaunchFile("Restart.exe", NULL);
+        EXPECT_EQ(c.icon, TrayIconShown());
+        EXPECT_EQ(c.icon ? 2 : 0, CountCalls("Shell_NotifyIconA"));
+        EXPECT_EQ(c.opens ? 1 : 0, CountCalls("ShellExecuteA"));
+        EXPECT_EQ(c.loads, sys.shellLoads);
+    }
 }
 
 TEST_F(Launch, PathsThatDoNotFitOpenNothing)

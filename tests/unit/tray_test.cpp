@@ -15,15 +15,21 @@ protected:
 TEST_F(Tray, LeftPressOpensTheDialogRightReleasePostsTheMenuAtTheCursor)
 {
     sys.cursor = {70000, 5};
-    static const LPARAM kMouse[] = {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_RBUTTONUP};
-    for (LPARAM mouse : kMouse)
-        Click(mouse);
-    const std::string expected[] = {
-        "SetForegroundWindow(w1)", "PostMessageA(w1, 0x8000, 0, 0)",
-        "SetForegroundWindow(w1)", "PostMessageA(w1, 0x7B, 4096, 332144)",  // x cut to 16 bits: 4464
+    // Each message on its own, so that a release cannot stand in for a press.
+    static const struct { LPARAM mouse; std::vector<std::string> calls; } kMouse[] = {
+        {WM_LBUTTONDOWN, {"SetForegroundWindow(w1)", "PostMessageA(w1, 0x8000, 0, 0)"}},
+        {WM_LBUTTONUP, {}},
+        {WM_LBUTTONDBLCLK, {}},
+        {WM_RBUTTONDOWN, {}},
+        {WM_RBUTTONUP, {"SetForegroundWindow(w1)", "PostMessageA(w1, 0x7B, 4096, 332144)"}},  // x cut to 16 bits: 4464
+        {WM_MOUSEMOVE, {}},
     };
-    EXPECT_CALLS(expected, Calls({"SetForegroundWindow", "PostMessageA"}));
-    EXPECT_EQ(6, CountCalls("DefWindowProcA"));
+    for (const auto& c : kMouse) {
+        sys.calls.clear();
+        Click(c.mouse);
+        EXPECT_EQ(c.calls, Calls({"SetForegroundWindow", "PostMessageA"})) << "mouse message " << c.mouse;
+        EXPECT_EQ(1, CountCalls("DefWindowProcA")) << "mouse message " << c.mouse;
+    }
 }
 
 TEST_F(Tray, ClicksDoNothingWhileTheDialogOrTheAboutBoxIsOpen)

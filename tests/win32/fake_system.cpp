@@ -725,15 +725,16 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name)
 {
     if (Lower(name) != "shell32.dll" || sys.shellMissing)
         return NULL;
-    sys.shellLoaded = true;
+    ++sys.shellLoads;
     return kShell;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
 {
-    if (module != kShell || (uintptr_t)name < 0x10000)
+    if (module != kShell || (uintptr_t)name < 0x10000 || sys.shellLacks.count(name))
         return NULL;
-    if (std::string(name) == "Shell_NotifyIconA")
+    // Later shells export the plain name beside the A one, for the same function.
+    if (std::string(name) == "Shell_NotifyIconA" || std::string(name) == "Shell_NotifyIcon")
         return (FARPROC)(void*)&Shell_NotifyIconA;
     if (std::string(name) == "ShellExecuteA")
         return (FARPROC)(void*)&ShellExecuteA;

@@ -66,8 +66,11 @@ struct FakeSystem {
     // Menus.
     std::vector<FakeMenu> menus;
     int menusLoaded;
-    // SHELL32: loaded on demand, or missing altogether.
-    bool shellLoaded, shellMissing;
+    // SHELL32: how often it was loaded, or missing altogether, and the names
+    // it does not export.
+    int shellLoads;
+    bool shellMissing;
+    std::set<std::string> shellLacks;
     // Input and environment.
     SHORT shiftState;
     POINT cursor;

@@ -1,19 +1,27 @@
 #include <windows.h>
 #include <shellapi.h>
-#include "app.h"
+#include "shell.h"
+
+HMODULE g_shellModule;
 
 // SHELL32 is loaded on first use and kept: a start without the tray icon never
 // needs it, and under the lighter systems it costs the process most of its
 // memory beyond the bare window. Once loaded it stays for the icon's sake.
 static FARPROC ShellFunction(LPCSTR name)
 {
-    HMODULE shell = LoadLibraryA("SHELL32.DLL");
-    return shell ? GetProcAddress(shell, name) : NULL;
+    if (!g_shellModule)
+        g_shellModule = LoadLibraryA("SHELL32.DLL");
+    return g_shellModule ? GetProcAddress(g_shellModule, name) : NULL;
 }
 
 void NotifyIcon(DWORD message, NOTIFYICONDATAA* data)
 {
-    decltype(&Shell_NotifyIconA) notify = (decltype(&Shell_NotifyIconA))(void*)ShellFunction("Shell_NotifyIconA");
+    // The first Windows 95 shell may know the function by its plain name
+    // alone, which takes the same ANSI record there.
+    FARPROC found = ShellFunction("Shell_NotifyIconA");
+    if (!found)
+        found = ShellFunction("Shell_NotifyIcon");
+    decltype(&Shell_NotifyIconA) notify = (decltype(&Shell_NotifyIconA))(void*)found;
     if (notify)
         notify(message, data);
 }

@@ -1,4 +1,4 @@
-#include "app.h"
+#include "text.h"
 
 int CopyText(char* destination, const char* source, DWORD size)
 {

@@ -1,0 +1,11 @@
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+
+// SHELL32 once a shell call has loaded it; kept until the process ends.
+extern HMODULE g_shellModule;
+
+// The shell's two calls, through SHELL32 loaded on first use; a shell that
+// cannot be loaded is treated like a call that failed.
+void NotifyIcon(DWORD message, NOTIFYICONDATAA* data);
+void OpenWithShell(LPCSTR file, LPCSTR parameters, LPCSTR directory);

@@ -1,0 +1,11 @@
+#pragma once
+#include <windows.h>
+
+// Bounded string helpers: each returns 1 when the result fits, else 0 and
+// leaves the destination as an empty string.
+int CopyText(char* destination, const char* source, DWORD size);
+int JoinPath(char* destination, DWORD size, const char* folder, const char* name);
+// Cuts a path at its last backslash; returns 0 when it holds none.
+int CutAtLastBackslash(char* path);
+// Byte-wise, case-sensitive substring test.
+int ContainsText(const char* text, const char* part);
