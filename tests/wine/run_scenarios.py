@@ -653,15 +653,16 @@ def run_long_name_helper(wine):
     engine exits, and Wine does not have: the renames listed under
     RenameFiles and the deletions under DeleteFiles, each list carried out
     once and removed."""
-    for key, act in ((RENAME_KEY, lambda path, data: os.rename(
-                          path, os.path.join(os.path.dirname(path), data))),
-                     (DELETE_KEY, lambda path, data: os.path.exists(path) and os.remove(path))):
+    for key in (RENAME_KEY, DELETE_KEY):
         values = wine.reg_values(key)
         if values is None:
             continue
         folder = wine.drive_c(values.pop(''))
-        for name, data in values.items():
-            act(os.path.join(folder, name if key == RENAME_KEY else data), data)
+        for name, long_name in values.items():
+            if key == RENAME_KEY:
+                os.rename(os.path.join(folder, name), os.path.join(folder, long_name))
+            elif os.path.exists(os.path.join(folder, long_name)):
+                os.remove(os.path.join(folder, long_name))
         check(wine.run(['wine', 'reg', 'delete', key, '/f'], 60) == 0, 'could not remove ' + key)
 
 
