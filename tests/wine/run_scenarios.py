@@ -748,12 +748,11 @@ def floppy_installs_and_uninstalls(wine):
     check(wine.setting(SHOW_TRAY) == (3, b'\1\0\0\0'), 'a second install changed "Show tray icon"')
     check(files_below(wine.drive_c(INF_INSTALL_DIR)) == wanted, 'a second install changed files')
 
-    for attempt in ('Add/Remove Programs', 'a second removal'):
-        if attempt == 'Add/Remove Programs':
-            rc = wine.run(['wine', 'uninstaller', '--remove', 'Tarnwick'], 60)
-        else:
-            rc = wine.run(['wine', 'rundll.exe', 'setupx.dll,InstallHinfSection',
-                           'DefaultUninstall', '4', 'TARNWICK.INF'], 60)
+    # The second removal runs the stored command once more, as a stale entry would.
+    removals = (('Add/Remove Programs', ['uninstaller', '--remove', 'Tarnwick']),
+                ('a second removal', entry['UninstallString'].split()))
+    for attempt, argv in removals:
+        rc = wine.run(['wine'] + argv, 60)
         check(rc == 0, '%s ended with %s' % (attempt, rc))
         run_long_name_helper(wine)
         left = sorted(files_below(wine.drive_c(INF_INSTALL_DIR)))
