@@ -3,6 +3,16 @@
 #include "../common/text.h"
 #include "restart.h"
 
+int ProgramFilePath(LPCSTR path, char* file, char* folder)
+{
+    DWORD length = GetModuleFileNameA(NULL, folder, MAX_PATH + 1);
+    if (!length || length > MAX_PATH)
+        return 0;
+    folder[length] = 0;
+    // A path that does not fit, or an own path without a folder, gives nothing.
+    return CutAtLastBackslash(folder) && JoinPath(file, MAX_PATH + 1, folder, path);
+}
+
 void LaunchFile(LPCSTR path, LPCSTR parameters)
 {
     char directory[MAX_PATH + 1];
@@ -13,14 +23,8 @@ void LaunchFile(LPCSTR path, LPCSTR parameters)
             return;
         CopyText(directory, path, sizeof directory);
         CutAtLastBackslash(directory);
-    } else {
-        DWORD length = GetModuleFileNameA(NULL, directory, sizeof directory);
-        if (!length || length >= sizeof directory)
-            return;
-        directory[length] = 0;
-        // A path that does not fit, or an own path without a folder, opens nothing.
-        if (!CutAtLastBackslash(directory) || !JoinPath(file, sizeof file, directory, path))
-            return;
+    } else if (!ProgramFilePath(path, file, directory)) {
+        return;
     }
     OpenWithShell(file, parameters, directory);
 }

@@ -18,4 +18,7 @@ void TerminateUnprotectedProcesses();
 void BroadcastEndSession();
 BOOL CALLBACK EndSessionEnumProc(HWND window, LPARAM snapshot);
 
+// The program's folder into `folder` and that folder joined with a relative
+// `path` into `file`, both of MAX_PATH + 1 characters; 0 when they do not fit.
+int ProgramFilePath(LPCSTR path, char* file, char* folder);
 void LaunchFile(LPCSTR path, LPCSTR parameters);

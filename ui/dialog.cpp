@@ -117,7 +117,7 @@ static INT_PTR OnDialogCommand(HWND dialog, WORD id)
         PostMessageA(g_dialogRecord->mainWindow, WM_CLOSE, 0, 0);
         EndDialog(dialog, 0);
         return TRUE;
-    case IDM_HELP:         LaunchFile(kHelpFile, NULL); return TRUE;
+    case IDM_HELP:         OpenHelp(); return TRUE;
     case IDM_ABOUT:        ShowAboutBox(dialog); return TRUE;
     case IDM_INTERCEPT:    ToggleInterceptSwitch(dialog); return TRUE;
     case IDM_SHOWTRAYICON: ToggleTrayIconSwitch(dialog); return TRUE;

@@ -2,10 +2,32 @@
 #include "../res/resource.h"
 #include "../app/app.h"
 #include "../app/globals.h"
+#include "../common/text.h"
 #include "../settings/settings.h"
 #include "ui.h"
 
-const char kHelpFile[] = "Help\\index.html";
+static const char kHelpFile[] = "Help\\index.html";
+// The same page as the installation leaves it: the first Windows 95 copies
+// files under 8.3 names only and has nothing that would rename it.
+static const char kShortHelpFile[] = "Help\\INDEX.HTM";
+
+static int FileExists(LPCSTR path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+void OpenHelp()
+{
+    char file[MAX_PATH + 1];
+    char folder[MAX_PATH + 1];
+    LPCSTR page = kHelpFile;
+    // The 8.3 copy only where the long name is missing, so that a folder too
+    // long for the long name still opens nothing.
+    if (ProgramFilePath(kHelpFile, file, folder) && !FileExists(file) &&
+        JoinPath(file, sizeof file, folder, kShortHelpFile) && FileExists(file))
+        page = kShortHelpFile;
+    LaunchFile(page, NULL);
+}
 
 void OnTrayNotify(HWND window, LPARAM mouseMessage)
 {
@@ -55,7 +77,7 @@ void OnMenuCommand(HWND window, WORD id)
     DWORD ignored;
     switch (id) {
     case IDM_EXIT:            PostMessageA(window, WM_CLOSE, 0, 0); break;
-    case IDM_HELP:            LaunchFile(kHelpFile, NULL); break;
+    case IDM_HELP:            OpenHelp(); break;
     case IDM_ABOUT:           ShowAboutBox(window); break;
     case IDM_DISABLETRAYICON: WriteSetting(kShowTrayIcon, 0); RemoveTrayIcon(window); break;
     case IDM_INTERCEPT:       ToggleSetting(kInterceptAllRestarts, &ignored); break;

@@ -111,6 +111,39 @@ TEST_F(Tray, MenuCommandsDoTheirWorkThenGoToTheDefaultProcedure)
     EXPECT_EQ(0, CountCalls("ExitWindowsEx"));
 }
 
+TEST_F(Tray, HelpInTheMenuAndTheDialogOpensTheLongNameElseTheInstalledShortOne)
+{
+    const std::string deep = "C:\\" + std::string(242, 'D');  // 245 characters: only INDEX.HTM would fit
+    const struct { std::string folder; std::vector<const char*> pages; const char* opened; } kCases[] = {
+        {"C:\\TOOLS", {"index.html"}, "index.html"},
+        {"C:\\TOOLS", {"INDEX.HTM"}, "INDEX.HTM"},
+        {"C:\\TOOLS", {"INDEX.HTM", "index.html"}, "index.html"},
+        {"C:\\TOOLS", {}, "index.html"},
+        {deep, {"INDEX.HTM"}, nullptr},
+    };
+    sys.dialogAction = [](HWND dialog) {
+        EXPECT_EQ(TRUE, DialogCommand(dialog, IDM_HELP));
+        DialogCommand(dialog, IDCANCEL);
+    };
+    for (const auto& c : kCases) {
+        for (UINT message : {(UINT)WM_COMMAND, (UINT)WM_APP_SHOWDIALOG}) {
+            SCOPED_TRACE(c.folder.substr(0, 8) + " " + std::to_string(c.pages.size()) + " " + std::to_string(message));
+            RemoveFile((c.folder + "\\Help\\index.html").c_str());
+            RemoveFile((c.folder + "\\Help\\INDEX.HTM").c_str());
+            for (const char* page : c.pages)
+                SetFile((c.folder + "\\HELP\\" + page).c_str(), 1000);
+            sys.modulePath = c.folder + "\\TARNWICK.EXE";
+            sys.calls.clear();
+            Send(message, IDM_HELP);
+            std::vector<std::string> expected;
+            if (c.opened)
+                expected.push_back("ShellExecuteA(NULL, \"open\", \"" + c.folder + "\\Help\\" + c.opened +
+                                   "\", NULL, \"" + c.folder + "\", 1)");
+            EXPECT_EQ(expected, Calls({"ShellExecuteA"}));
+        }
+    }
+}
+
 TEST_F(Tray, SwitchesNeverCreateTheirValueButDisablingAlwaysRemovesTheIcon)
 {
     sys.values.clear();

@@ -626,6 +626,12 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     return NewHandle("file " + found->first);
 }
 
+DWORD WINAPI GetFileAttributesA(LPCSTR name)
+{
+    // A file that is there is a plain archived one; the simulation has no folders.
+    return sys.files.count(Lower(name)) ? 0x20 : INVALID_FILE_ATTRIBUTES;
+}
+
 BOOL WINAPI GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME lastAccess, LPFILETIME lastWrite)
 {
     auto handle = sys.handles.find(file);
