@@ -178,19 +178,20 @@ def check_reg(data):
 
 # --- TARNWICK.INF ---
 
-# What the install leaves, after the engine's helper gave the long names, and
-# from which release file each comes.
+# What the install leaves on a Windows 95 installed in C:\WINDOWS, and from
+# which release file each comes.
 INSTALLED = {
-    r"%24%\TARNWICK\TARNWICK.EXE": "TARNWICK.EXE",
-    r"%24%\TARNWICK\RESTART.EXE": "RESTART.EXE",
-    r"%24%\TARNWICK\README.TXT": "README.TXT",
-    r"%24%\TARNWICK\HELP\index.html": "Help/index.html",
-    r"%17%\TARNWICK.INF": "TARNWICK.INF",
+    r"C:\TARNWICK\TARNWICK.EXE": "TARNWICK.EXE",
+    r"C:\TARNWICK\RESTART.EXE": "RESTART.EXE",
+    r"C:\TARNWICK\README.TXT": "README.TXT",
+    r"C:\TARNWICK\HELP\INDEX.HTM": "Help/index.html",
+    r"C:\WINDOWS\INF\TARNWICK.INF": "TARNWICK.INF",
 }
+# The LDIDs the INF uses, as the Windows 95 engine expands them: the drive's
+# root with its backslash, a folder without one.
+LDIDS = {"24": "C:\\", "17": r"C:\WINDOWS\INF"}
 RUN_KEY = r"Software\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarnwick"
-RENAME_KEY = r"Software\Microsoft\Windows\CurrentVersion\RenameFiles\Tarnwick"
-DELETE_KEY = r"Software\Microsoft\Windows\CurrentVersion\DeleteFiles\Tarnwick"
 SETTINGS_KEY = r"Software\Quennard\Tarnwick"
 # root, key, value name -> (flags that must be set, the raw bytes)
 SWITCHES = {
@@ -266,15 +267,16 @@ def inf_problems(text, contents):
     targets = {l[0].partition("=")[0].strip().lower(): l for l in sections.get("destinationdirs", [])}
     on_disk = {l[0].partition("=")[0].strip().upper() for l in sections.get("sourcedisksfiles", [])}
     added = registry_lines(sections, install.get("addreg", []))
-    renames = {f[2].upper(): f[4] for f in added if f[1] == RENAME_KEY and f[2]}
-    folders = {f[4] for f in added if f[1] in (RENAME_KEY, DELETE_KEY) and not f[2]}
+    deleted = registry_lines(sections, uninstall.get("addreg", []))
 
     # Every copy: 8.3 names on both ends, a known source, and what lands where.
     installed = {}
     for section in install.get("copyfiles", []):
         ldid, subdir = (targets.get(section, ["="]) + [""])[:2]
         ldid = ldid.partition("=")[2].strip()
-        folder = "\\".join(["%" + ldid + "%"] + [p for p in subdir.split("\\") if p])
+        # The engine joins a DestinationDirs folder to its LDID itself.
+        folder = "\\".join([LDIDS.get(ldid, "%" + ldid + "%").rstrip("\\")]
+                            + [p for p in subdir.split("\\") if p])
         for part in subdir.split("\\"):
             if part and not SHORT_NAME.match(part):
                 problems.append("folder %s is not 8.3" % part)
@@ -285,16 +287,21 @@ def inf_problems(text, contents):
                     problems.append("%s in [%s] is not an 8.3 name" % (name, section))
             if source.upper() not in on_disk:
                 problems.append("%s is not in [SourceDisksFiles]" % source)
-            long_name = renames.get(target.upper()) if folder in folders else None
-            installed[folder + "\\" + (long_name or target)] = contents.get(source)
+            installed[folder + "\\" + target] = contents.get(source)
     want = {path: contents.get(name) for path, name in INSTALLED.items()}
     if installed != want:
         problems.append("installs %s, expected %s" % (sorted(installed), sorted(want)))
     if set(uninstall.get("delfiles", [])) != set(install.get("copyfiles", [])):
         problems.append("DefaultUninstall does not delete every file it copied")
-    deleted = registry_lines(sections, uninstall.get("addreg", []))
-    if sorted(f[4] for f in deleted if f[1] == DELETE_KEY and f[2]) != sorted(renames.values()):
-        problems.append("the uninstall does not delete every long name")
+
+    # Nothing may rest on the later engine's long-name helper, and a string
+    # that follows %24% with a backslash doubles it on Windows 95.
+    for name, lines in sections.items():
+        for fields in lines:
+            if any(re.search(r"\\(RenameFiles|DeleteFiles)(\\|$)", f, re.I) for f in fields[1:2]):
+                problems.append("[%s] uses the long-name helper's key %s" % (name, fields[1]))
+            if any("%24%\\" in f for f in fields):
+                problems.append("[%s] writes %%24%%\\, a doubled backslash on Windows 95" % name)
 
     # The 16-bit engine reads 16 bits of flags and knows no DWORD type.
     for fields in added + deleted:
@@ -305,7 +312,8 @@ def inf_problems(text, contents):
         found = [f for f in added if f[:3] == key]
         if not found or int(found[0][3] or 0) & flags != flags or ",".join(found[0][4:]) != data:
             problems.append("%s is not the raw bytes %s kept where present" % (key[2], data))
-    values = {f[:3]: f[4] for f in added if len(f) > 4}
+    values = {f[:3]: re.sub(r"%(\d+)%", lambda m: LDIDS.get(m.group(1), m.group(0)), f[4])
+              for f in added if len(f) > 4}
     exe = [p for p, n in INSTALLED.items() if n == "TARNWICK.EXE"][0]
     for key, value in ((("HKCU", RUN_KEY, "Tarnwick"), '"%s" /init' % exe),
                        (("HKLM", UNINSTALL_KEY, "DisplayName"), "Tarnwick 1.1"),
@@ -326,8 +334,8 @@ def check_inf(data, contents):
         return
     problems = crlf_problems(data) + ansi_problems(data)
     problems += inf_problems(data.decode("cp1252", "replace"), contents)
-    check("TARNWICK.INF: $CHICAGO$, CRLF, 8.3 names, 16-bit flags, every file and key"
-          " installed and removed", problems)
+    check("TARNWICK.INF: $CHICAGO$, CRLF, 8.3 names, 16-bit flags, no long-name helper, no %24%\\,"
+          " every file and key installed and removed", problems)
 
 
 def check_help(data):

@@ -17,8 +17,6 @@ h = None  # the harness module (run_scenarios), which sets this
 
 HANG_MS = 4000
 HELP_DIR = 'Help'
-HTML_CLASS = 'TarnwickTest.html'
-HTML_OPENER = r'C:\helpers\opener.exe'
 
 
 # ---- helpers ------------------------------------------------------------------------
@@ -217,28 +215,12 @@ def restart_exe_missing(wine):
         restore()
 
 
-def open_html_with_marker(wine, on):
-    """Makes the shell open .html files with the stand-in companion, which
-    leaves its line in the marker file, so that a scenario sees the help
-    open; or takes that back (this prefix has no .html class of its own)."""
-    if on:
-        text = ('[HKEY_CLASSES_ROOT\\.html]\n@="%s"\n\n'
-                '[HKEY_CLASSES_ROOT\\%s\\shell\\open\\command]\n@="\\"%s\\" \\"%%1\\""\n\n'
-                % (HTML_CLASS, HTML_CLASS, HTML_OPENER.replace('\\', '\\\\')))
-    else:
-        text = '[-HKEY_CLASSES_ROOT\\.html]\n\n[-HKEY_CLASSES_ROOT\\%s]\n\n' % HTML_CLASS
-    h.check(wine.import_reg('html.reg', 'REGEDIT4\n\n' + text) == 0,
-            'could not change the .html class')
-
-
 def help_missing(wine):
     """With the help pages there, Help opens Help\\index.html in the program's
     folder. Without them, Help in the tray menu and Contents in the dialog
     open nothing and show no error; the dialog stays open and the program
     runs on."""
-    shutil.copy(os.path.join(wine.drive_c(h.INSTALL_DIR), 'RESTART.EXE'),
-                wine.drive_c(HTML_OPENER))
-    open_html_with_marker(wine, True)
+    h.open_pages_with_marker(wine, True)
     restore = None
     try:
         wine.settings({h.SHOW_TRAY: 1})
@@ -269,7 +251,7 @@ def help_missing(wine):
     finally:
         if restore:
             restore()
-        open_html_with_marker(wine, False)
+        h.open_pages_with_marker(wine, False)
 
 
 def hung_helper_holds_deferred_restart(wine):

@@ -42,9 +42,9 @@ INF_INSTALL_DIR = r'C:\TARNWICK'
 WINDOWS_KEY = r'Software\Microsoft\Windows\CurrentVersion'
 RUN_KEY = 'HKCU\\%s\\Run' % WINDOWS_KEY
 ENTRY_KEY = 'HKLM\\%s\\Uninstall\\Tarnwick' % WINDOWS_KEY
-RENAME_KEY = 'HKLM\\%s\\RenameFiles\\Tarnwick' % WINDOWS_KEY
-DELETE_KEY = 'HKLM\\%s\\DeleteFiles\\Tarnwick' % WINDOWS_KEY
 HELPER_DIR = r'C:\helpers'
+PAGE_CLASS = 'TarnwickTest.html'
+PAGE_OPENER = r'C:\helpers\opener.exe'
 MARKER = r'C:\restart-marker.txt'
 STARTUP_FILES = ('config.sys', 'autoexec.bat')
 WINE_FONTS = '/usr/share/wine/fonts'
@@ -648,22 +648,18 @@ def files_below(folder):
     return found
 
 
-def run_long_name_helper(wine):
-    """What the 32-bit helper of the Windows 95 INF engine does when the
-    engine exits, and Wine does not have: the renames listed under
-    RenameFiles and the deletions under DeleteFiles, each list carried out
-    once and removed."""
-    for key in (RENAME_KEY, DELETE_KEY):
-        values = wine.reg_values(key)
-        if values is None:
-            continue
-        folder = wine.drive_c(values.pop(''))
-        for name, long_name in values.items():
-            if key == RENAME_KEY:
-                os.rename(os.path.join(folder, name), os.path.join(folder, long_name))
-            elif os.path.exists(os.path.join(folder, long_name)):
-                os.remove(os.path.join(folder, long_name))
-        check(wine.run(['wine', 'reg', 'delete', key, '/f'], 60) == 0, 'could not remove ' + key)
+def open_pages_with_marker(wine, on):
+    """Makes the shell open .html and .htm files with a copy of the stand-in
+    companion, which leaves its line in the marker file, so that a scenario
+    sees the help open; or takes that back (a new prefix has neither class)."""
+    if on:
+        shutil.copy(os.path.join(wine.drive_c(INSTALL_DIR), 'RESTART.EXE'), wine.drive_c(PAGE_OPENER))
+        text = ''.join('[HKEY_CLASSES_ROOT\\%s]\n@="%s"\n\n' % (ext, PAGE_CLASS) for ext in ('.html', '.htm'))
+        text += ('[HKEY_CLASSES_ROOT\\%s\\shell\\open\\command]\n@="\\"%s\\" \\"%%1\\""\n\n'
+                 % (PAGE_CLASS, PAGE_OPENER.replace('\\', '\\\\')))
+    else:
+        text = ''.join('[-HKEY_CLASSES_ROOT\\%s]\n\n' % key for key in ('.html', '.htm', PAGE_CLASS))
+    check(wine.import_reg('pages.reg', 'REGEDIT4\n\n' + text) == 0, 'could not change the page classes')
 
 
 def install_inf(wine, drive, what):
@@ -672,7 +668,6 @@ def install_inf(wine, drive, what):
     rc = wine.run(['wine', 'rundll.exe', 'setupx.dll,InstallHinfSection', 'DefaultInstall',
                    '132', drive + r'\TARNWICK.INF'], 60)
     check(rc == 0, '%s: rundll.exe ended with %s' % (what, rc))
-    run_long_name_helper(wine)
 
 
 def mount_image(wine, drive, argv):
@@ -702,7 +697,8 @@ def floppy_installs_and_uninstalls(wine):
     """The floppy image's files as drive A:, installed as the Windows 95 shell
     installs an INF: the files, the settings, the Run value and the
     Add/Remove Programs entry; the Run value's command starts the program
-    with its tray icon and no dialog; a second install, from the CD image as
+    with its tray icon and no dialog, and its Help opens the installed
+    HELP\\INDEX.HTM; a second install, from the CD image as
     drive D:, keeps a changed setting; Wine's Add/Remove Programs removes
     every file and key, a second removal changes nothing, and nothing was
     written to either medium."""
@@ -718,7 +714,7 @@ def floppy_installs_and_uninstalls(wine):
 
     installed = files_below(wine.drive_c(INF_INSTALL_DIR))
     wanted = {name: medium[name] for name in ('TARNWICK.EXE', 'RESTART.EXE', 'README.TXT')}
-    wanted[os.path.join('HELP', 'index.html')] = medium[os.path.join('Help', 'index.html')]
+    wanted[os.path.join('HELP', 'INDEX.HTM')] = medium['TARNWICK.HTM']
     check(installed == wanted, 'installed %s, expected %s' % (sorted(installed), sorted(wanted)))
     with open(wine.drive_c(r'C:\windows\inf\TARNWICK.INF'), 'rb') as handle:
         check(handle.read() == medium['TARNWICK.INF'], 'the INF copy differs')
@@ -739,6 +735,18 @@ def floppy_installs_and_uninstalls(wine):
     check(dialog_count(wine, window['pid']) == 0, 'a dialog opened at a logon start')
     wine.probe('send', 'main', WM_COMMAND, IDM_INTERCEPT, 0)
     wine.check_dword(INTERCEPT, 1, 'after the toggle')
+    # Help from the tray menu opens the page under the 8.3 name it was installed with.
+    open_pages_with_marker(wine, True)
+    try:
+        wine.probe('send', 'main', WM_COMMAND, IDM_HELP, 0)
+        opened = wait_until(wine.marker_lines, EXIT_TIMEOUT)
+        check(len(opened) == 1 and opened[0].lower().startswith(
+                  'cwd=%s|tail="%s\\help\\index.htm"|' % ((INF_INSTALL_DIR.lower(),) * 2)),
+              'Help opened %s' % opened)
+    finally:
+        open_pages_with_marker(wine, False)
+        if os.path.exists(wine.drive_c(MARKER)):
+            os.remove(wine.drive_c(MARKER))
     wine.close_tarnwick(process)
 
     # The second install must put a lost file back: proof that it ran at all.
@@ -754,7 +762,6 @@ def floppy_installs_and_uninstalls(wine):
     for attempt, argv in removals:
         rc = wine.run(['wine'] + argv, 60)
         check(rc == 0, '%s ended with %s' % (attempt, rc))
-        run_long_name_helper(wine)
         left = sorted(files_below(wine.drive_c(INF_INSTALL_DIR)))
         check(not left, 'after %s these files are left: %s' % (attempt, left))
         check(not os.path.exists(wine.drive_c(r'C:\windows\inf\TARNWICK.INF')),
@@ -763,8 +770,7 @@ def floppy_installs_and_uninstalls(wine):
               'after %s the settings key is left' % attempt)
         check('Tarnwick' not in (wine.reg_values(RUN_KEY) or {}),
               'after %s the Run value is left' % attempt)
-        for key in (ENTRY_KEY, RENAME_KEY, DELETE_KEY):
-            check(wine.reg_values(key) is None, 'after %s %s is left' % (attempt, key))
+        check(wine.reg_values(ENTRY_KEY) is None, 'after %s the entry is left' % attempt)
     check(files_below(floppy) == medium and files_below(cd) == medium,
           'the install wrote to the floppy or the CD')
 
