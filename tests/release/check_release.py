@@ -298,7 +298,7 @@ def inf_problems(text, contents):
     # that follows %24% with a backslash doubles it on Windows 95.
     for name, lines in sections.items():
         for fields in lines:
-            if any(re.search(r"\\(RenameFiles|DeleteFiles)(\\|$)", f, re.I) for f in fields[1:2]):
+            if len(fields) > 1 and re.search(r"\\(RenameFiles|DeleteFiles)(\\|$)", fields[1], re.I):
                 problems.append("[%s] uses the long-name helper's key %s" % (name, fields[1]))
             if any("%24%\\" in f for f in fields):
                 problems.append("[%s] writes %%24%%\\, a doubled backslash on Windows 95" % name)

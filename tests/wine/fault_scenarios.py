@@ -227,13 +227,7 @@ def help_missing(wine):
         process, window = wine.start_tarnwick('/init')
         pid = window['pid']
         before = h.registry_snapshot(wine)
-        wine.probe('send', 'main', h.WM_COMMAND, h.IDM_HELP, 0)
-        opened = h.wait_until(wine.marker_lines, h.EXIT_TIMEOUT)
-        h.check(len(opened) == 1 and opened[0].lower().startswith(
-                    'cwd=%s|tail="%s\\help\\index.html"' % (h.INSTALL_DIR.lower(),
-                                                             h.INSTALL_DIR.lower())),
-                'Help opened %s' % opened)
-        os.remove(wine.drive_c(h.MARKER))
+        h.check_help_opens(wine, h.INSTALL_DIR, r'Help\index.html')
         restore = moved_away(wine, HELP_DIR)
         wine.probe('send', 'main', h.WM_COMMAND, h.IDM_HELP, 0)
         wine.probe('post', 'main', h.WM_APP_SHOWDIALOG, 0, 0)

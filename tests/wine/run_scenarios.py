@@ -662,6 +662,17 @@ def open_pages_with_marker(wine, on):
     check(wine.import_reg('pages.reg', 'REGEDIT4\n\n' + text) == 0, 'could not change the page classes')
 
 
+def check_help_opens(wine, folder, page):
+    """The tray menu's Help makes the shell open `page` below the program's
+    folder, with that folder as the working folder; the marker is removed."""
+    wine.probe('send', 'main', WM_COMMAND, IDM_HELP, 0)
+    opened = wait_until(wine.marker_lines, EXIT_TIMEOUT)
+    check(len(opened) == 1 and opened[0].lower().startswith(
+              'cwd=%s|tail="%s\\%s"|' % (folder.lower(), folder.lower(), page.lower())),
+          'Help opened %s' % opened)
+    os.remove(wine.drive_c(MARKER))
+
+
 def install_inf(wine, drive, what):
     """DefaultInstall of TARNWICK.INF at the root of a drive, as the Windows
     95 shell's Install runs it, through the 16-bit rundll.exe and setupx.dll."""
@@ -738,15 +749,9 @@ def floppy_installs_and_uninstalls(wine):
     # Help from the tray menu opens the page under the 8.3 name it was installed with.
     open_pages_with_marker(wine, True)
     try:
-        wine.probe('send', 'main', WM_COMMAND, IDM_HELP, 0)
-        opened = wait_until(wine.marker_lines, EXIT_TIMEOUT)
-        check(len(opened) == 1 and opened[0].lower().startswith(
-                  'cwd=%s|tail="%s\\help\\index.htm"|' % ((INF_INSTALL_DIR.lower(),) * 2)),
-              'Help opened %s' % opened)
+        check_help_opens(wine, INF_INSTALL_DIR, r'Help\INDEX.HTM')
     finally:
         open_pages_with_marker(wine, False)
-        if os.path.exists(wine.drive_c(MARKER)):
-            os.remove(wine.drive_c(MARKER))
     wine.close_tarnwick(process)
 
     # The second install must put a lost file back: proof that it ran at all.
