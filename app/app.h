@@ -15,9 +15,11 @@ void RemoveTrayIcon(HWND window);
 
 // WM_COMMAND after its preamble; returns 1 for the seven session commands.
 int OnCommand(HWND window, WORD id);
+// Whether the companion that performs the quick restart is in the program's folder.
+int CompanionExists();
 // A quick restart through the companion, after a sweep when forced.
 void QuickRestart(LONG force);
 
-LRESULT OnQueryEndSession(LPARAM flags);
-void OnEndSession(HWND window, WPARAM ending);
+LRESULT OnQueryEndSession(HWND window, LPARAM flags);
+void OnEndSession(WPARAM ending);
 void OnDeferredRestart();

@@ -7,10 +7,16 @@
 static const char kRestartProgram[] = "Restart.exe";
 static const char kExitToDosFile[] = "Exit To Dos.pif";
 
+int CompanionExists()
+{
+    return LaunchableFileExists(kRestartProgram);
+}
+
 void QuickRestart(LONG force)
 {
-    // The sweep comes first so that it cannot take the launched companion with it.
-    if (force)
+    // The sweep comes first so that it cannot take the launched companion
+    // with it, and only when the companion is there to restart at all.
+    if (force && CompanionExists())
         TerminateUnprotectedProcesses();
     g_selfInitiated = 1;
     LaunchFile(kRestartProgram, NULL);
@@ -24,14 +30,17 @@ static void EndSession(UINT flags, LONG force)
 
 static void ExitToDos(LONG force)
 {
-    if (force)
-        TerminateUnprotectedProcesses();
-    g_selfInitiated = 1;
     char windows[MAX_PATH + 1];
     char path[MAX_PATH + 1];
     // A folder that cannot be read, or is too long for the name, opens nothing.
     UINT length = GetWindowsDirectoryA(windows, sizeof windows);
-    if (length && length < sizeof windows && JoinPath(path, sizeof path, windows, kExitToDosFile))
+    int fits = length && length < sizeof windows && JoinPath(path, sizeof path, windows, kExitToDosFile);
+    // No sweep where there is no MS-DOS mode to restart into (Windows Me, a
+    // deleted PIF): it would end every program for nothing.
+    if (force && fits && FileExists(path))
+        TerminateUnprotectedProcesses();
+    g_selfInitiated = 1;
+    if (fits)
         LaunchFile(path, NULL);
 }
 

@@ -11,7 +11,7 @@ extern int g_aboutOpen;
 extern int g_dialogOpen;
 // Tarnwick has started a session end itself; never cleared again.
 extern int g_selfInitiated;
-// A session end was refused; the next WM_ENDSESSION decides what follows.
+// A session end was refused and its quick restart, posted, has not run yet.
 extern int g_interceptPending;
 // The next WM_COMMAND comes from the dialog: its force setting applies.
 extern int g_commandFromDialog;

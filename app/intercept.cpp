@@ -4,7 +4,7 @@
 #include "app.h"
 #include "globals.h"
 
-LRESULT OnQueryEndSession(LPARAM flags)
+LRESULT OnQueryEndSession(HWND window, LPARAM flags)
 {
     DWORD intercept;
     if (!ReadSetting(kInterceptAllRestarts, &intercept) || !intercept)
@@ -17,22 +17,36 @@ LRESULT OnQueryEndSession(LPARAM flags)
     // A log-off, or any other flagged end, is never intercepted.
     if (flags)
         return TRUE;
+    // Without the companion nothing could take the session end's place.
+    if (!CompanionExists())
+        return TRUE;
+    // Windows 95 and 98 send no WM_ENDSESSION to the window that refused, so
+    // the restart is posted now. Each refusal posts, so that one lost post
+    // cannot leave a refusal without its restart; the first to arrive does
+    // the work and the others find nothing pending.
     g_interceptPending = 1;
+    PostMessageA(window, WM_APP_DEFERREDRESTART, 0, 0);
     return FALSE;
 }
 
-void OnEndSession(HWND window, WPARAM ending)
+void OnEndSession(WPARAM ending)
 {
-    if (!g_interceptPending)
-        return;
-    g_interceptPending = 0;
-    // Posted, not run here: the system's end-session handling must finish first.
-    if (!ending)
-        PostMessageA(window, WM_APP_DEFERREDRESTART, 0, 0);
+    // The session really ends: the posted restart must not follow. A session
+    // that goes on changes nothing, as the restart is posted already.
+    if (ending)
+        g_interceptPending = 0;
 }
 
 void OnDeferredRestart()
 {
-    BroadcastEndSession();
+    // Only a refusal still waiting starts a restart: not a second post, not
+    // one from another program, not one after the session really ended.
+    if (!g_interceptPending)
+        return;
+    if (CompanionExists())
+        BroadcastEndSession();
     QuickRestart(1);
+    // Cleared only now: a query refused while the broadcast waits for the
+    // other programs posts again, and that post must find nothing to do.
+    g_interceptPending = 0;
 }

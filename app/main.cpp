@@ -86,8 +86,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     switch (message) {
     case WM_CREATE:              return OnCreate(window, (const CREATESTRUCTA*)lParam);
     case WM_CLOSE:               OnClose(window); break;
-    case WM_QUERYENDSESSION:     return OnQueryEndSession(lParam);
-    case WM_ENDSESSION:          OnEndSession(window, wParam); return 0;
+    case WM_QUERYENDSESSION:     return OnQueryEndSession(window, lParam);
+    case WM_ENDSESSION:          OnEndSession(wParam); return 0;
     case WM_CONTEXTMENU:         OnContextMenu(window, lParam); break;
     case WM_COMMAND:             if (OnCommand(window, LOWORD(wParam))) return 0; break;
     case WM_APP_SHOWDIALOG:      OnShowDialog(window); break;

@@ -46,12 +46,19 @@ int CutAtLastBackslash(char* path)
     return 1;
 }
 
-int ContainsText(const char* text, const char* part)
+// Only A to Z fold: the code page's other letters and every other byte are
+// compared as they are.
+static char UpperAscii(char c)
+{
+    return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c;
+}
+
+int ContainsTextIgnoringCase(const char* text, const char* part)
 {
     for (; *text; ++text) {
         const char* t = text;
         const char* p = part;
-        while (*p && *t == *p) {
+        while (*p && UpperAscii(*t) == UpperAscii(*p)) {
             ++t;
             ++p;
         }

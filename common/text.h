@@ -7,5 +7,5 @@ int CopyText(char* destination, const char* source, DWORD size);
 int JoinPath(char* destination, DWORD size, const char* folder, const char* name);
 // Cuts a path at its last backslash; returns 0 when it holds none.
 int CutAtLastBackslash(char* path);
-// Byte-wise, case-sensitive substring test.
-int ContainsText(const char* text, const char* part);
+// Substring test that ignores the case of the letters A to Z.
+int ContainsTextIgnoringCase(const char* text, const char* part);

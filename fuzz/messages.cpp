@@ -63,7 +63,7 @@ static bool IsSessionCommand(unsigned long long id) { return Contains(kSessionCo
 static bool IsProtected(const std::string& exeFile)
 {
     for (const char* name : kProtected) {
-        if (exeFile.find(name) != std::string::npos)
+        if (strcasestr(exeFile.c_str(), name))
             return true;
     }
     return false;
@@ -173,6 +173,19 @@ static void AllowExactCalls()
     exactCalls.insert("SetFocus(" + mainName + ")");
 }
 
+static std::string CompanionPath() { return sys.modulePath.substr(0, sys.modulePath.rfind('\\')) + "\\Restart.exe"; }
+static std::string PifPath() { return sys.windowsDirectory + "\\Exit To Dos.pif"; }
+static bool CompanionThere() { return HasFile(CompanionPath()); }
+
+// Creates the file where it is missing and deletes it where it is there.
+static void ToggleFile(const std::string& path)
+{
+    if (HasFile(path))
+        RemoveFile(path.c_str());
+    else
+        SetFile(path.c_str(), 1);
+}
+
 // While the dialog or the About box shows, tray clicks do nothing; only a
 // second start still brings the program forward and asks for the dialog.
 static bool TrayMayAct()
@@ -229,6 +242,8 @@ static const char* Refusal(const std::string& call)
     if (name == "OpenProcess" || name == "TerminateProcess") {
         if (name == "OpenProcess" ? a[0] != "0x1F0FFF" || a[1] != "0" : a[1] != "0" || a[0] == "bad handle")
             return "bad process access";
+        if (!CompanionThere() && !HasFile(PifPath()))
+            return "sweeps with nothing there to restart";
         DWORD id = (DWORD)Number(name == "OpenProcess" ? a[2] : a[0]);
         const FakeProcess* process = FindProcess(id);
         if (id == sys.selfId)
@@ -388,6 +403,7 @@ static bool SettingOn(const char* name)
 static void SendToMain(UINT message, WPARAM wParam, LPARAM lParam)
 {
     int selfBefore = g_selfInitiated;
+    int pendingBefore = g_interceptPending;
     LRESULT result = Send(message, wParam, lParam);
     if (!Alive(MainWindow()))
         return;
@@ -395,7 +411,8 @@ static void SendToMain(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_QUERYENDSESSION:
         CHECK(result == 0 || result == 1, "WM_QUERYENDSESSION answered %ld", (long)result);
         if (result == 0)
-            CHECK(g_interceptPending && !selfBefore && lParam == 0 && SettingOn(kInterceptAllRestarts),
+            CHECK(g_interceptPending && !selfBefore && lParam == 0 && SettingOn(kInterceptAllRestarts) &&
+                      CompanionThere(),
                   "a session end refused against the rule");
         break;
     case WM_ENDSESSION:
@@ -403,7 +420,8 @@ static void SendToMain(UINT message, WPARAM wParam, LPARAM lParam)
         CHECK(result == 0, "message 0x%X answered %ld", message, (long)result);
         break;
     case WM_APP_DEFERREDRESTART:
-        CHECK(result == 0 && g_selfInitiated, "the deferred restart did not mark the session end as its own");
+        CHECK(result == 0 && g_selfInitiated == (selfBefore | pendingBefore),
+              "the deferred restart ran without a refusal, or did not mark the session end as its own");
         break;
     case WM_COMMAND:
         if (IsSessionCommand(LOWORD(wParam)))
@@ -453,7 +471,7 @@ static SHORT PickShift()
 
 static void ChangeEnvironment()
 {
-    switch (input->ConsumeIntegralInRange(0, 7)) {
+    switch (input->ConsumeIntegralInRange(0, 8)) {
     case 0: sys.shiftState = PickShift(); break;
     case 1: sys.keyExists = !sys.keyExists; break;
     case 2: SetValue(Pick(kSettingNames)); break;
@@ -461,6 +479,7 @@ static void ChangeEnvironment()
     case 4: SetWatchedFile(Pick(kWatched)); break;
     case 5: sys.failSetValue = input->ConsumeBool(); sys.failCloseKey = input->ConsumeBool(); break;
     case 6: sys.failDialog = !sys.failDialog; break;
+    case 7: ToggleFile(input->ConsumeBool() ? CompanionPath() : PifPath()); break;
     default: sys.cursor = {input->ConsumeIntegral<LONG>(), input->ConsumeIntegral<LONG>()}; break;
     }
 }
@@ -625,6 +644,10 @@ static void SetUpSystem()
     sys.modulePath = Pick(kModules);
     sys.processes[0].exeFile = Pick(kOwnNames);
     sys.windowsDirectory = Pick(windowsFolders);
+    for (const std::string& launched : {CompanionPath(), PifPath()}) {
+        if (input->ConsumeIntegralInRange(0, 3) != 0)
+            SetFile(launched.c_str(), 1);
+    }
     std::vector<DWORD> ids = {sys.selfId};
     for (int count = input->ConsumeIntegralInRange(0, 5); count > 0; --count) {
         DWORD id = 200 + (DWORD)ids.size();

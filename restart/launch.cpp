@@ -13,18 +13,37 @@ int ProgramFilePath(LPCSTR path, char* file, char* folder)
     return CutAtLastBackslash(folder) && JoinPath(file, MAX_PATH + 1, folder, path);
 }
 
+// The file that LaunchFile opens for `path` and its working folder, both of
+// MAX_PATH + 1 characters; 0 when they do not fit.
+static int LaunchPaths(LPCSTR path, char* file, char* directory)
+{
+    // Absolute means a drive and a backslash as the second and third characters.
+    if (path[0] && path[1] == ':' && path[2] == '\\') {
+        if (!CopyText(file, path, MAX_PATH + 1))
+            return 0;
+        CopyText(directory, path, MAX_PATH + 1);
+        CutAtLastBackslash(directory);
+        return 1;
+    }
+    return ProgramFilePath(path, file, directory);
+}
+
+int FileExists(LPCSTR path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+int LaunchableFileExists(LPCSTR path)
+{
+    char directory[MAX_PATH + 1];
+    char file[MAX_PATH + 1];
+    return LaunchPaths(path, file, directory) && FileExists(file);
+}
+
 void LaunchFile(LPCSTR path, LPCSTR parameters)
 {
     char directory[MAX_PATH + 1];
     char file[MAX_PATH + 1];
-    // Absolute means a drive and a backslash as the second and third characters.
-    if (path[0] && path[1] == ':' && path[2] == '\\') {
-        if (!CopyText(file, path, sizeof file))
-            return;
-        CopyText(directory, path, sizeof directory);
-        CutAtLastBackslash(directory);
-    } else if (!ProgramFilePath(path, file, directory)) {
-        return;
-    }
-    OpenWithShell(file, parameters, directory);
+    if (LaunchPaths(path, file, directory))
+        OpenWithShell(file, parameters, directory);
 }

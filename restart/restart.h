@@ -21,4 +21,7 @@ BOOL CALLBACK EndSessionEnumProc(HWND window, LPARAM snapshot);
 // The program's folder into `folder` and that folder joined with a relative
 // `path` into `file`, both of MAX_PATH + 1 characters; 0 when they do not fit.
 int ProgramFilePath(LPCSTR path, char* file, char* folder);
+int FileExists(LPCSTR path);
+// Whether the file that LaunchFile would open for `path` is there.
+int LaunchableFileExists(LPCSTR path);
 void LaunchFile(LPCSTR path, LPCSTR parameters);

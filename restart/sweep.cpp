@@ -10,17 +10,19 @@ const char* const kProtectedProcesses[6] = {
 // PROCESS_ALL_ACCESS as Windows 95 defines it; newer headers carry a larger value.
 static const DWORD kProcessAllAccess = 0x1F0FFF;
 
+// Windows 95 and 98 give the path in the case the module was loaded under,
+// "mmtask.tsk" as well as "MSGSRV32.EXE", so the case of a name does not count.
 int IsProtectedProcess(LPCSTR path)
 {
     for (int i = 0; i < 6; ++i) {
-        if (ContainsText(path, kProtectedProcesses[i]))
+        if (ContainsTextIgnoringCase(path, kProtectedProcesses[i]))
             return 1;
     }
     return 0;
 }
 
-// The program spares itself by its process id as well, so that a copy whose
-// file name is not in capitals does not end itself before it acts.
+// The program spares itself by its process id as well, so that a copy under
+// another file name does not end itself before it acts.
 static int IsSparedProcess(const PROCESSENTRY32* entry, DWORD self)
 {
     return entry->th32ProcessID == self || IsProtectedProcess(entry->szExeFile);

@@ -11,11 +11,6 @@ static const char kHelpFile[] = "Help\\index.html";
 // files under 8.3 names only and has nothing that would rename it.
 static const char kShortHelpFile[] = "Help\\INDEX.HTM";
 
-static int FileExists(LPCSTR path)
-{
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
 void OpenHelp()
 {
     char file[MAX_PATH + 1];

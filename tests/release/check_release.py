@@ -294,6 +294,11 @@ def inf_problems(text, contents):
     if set(uninstall.get("delfiles", [])) != set(install.get("copyfiles", [])):
         problems.append("DefaultUninstall does not delete every file it copied")
 
+    # The doubled-quote escape is the later engine's; Windows 95's may keep both.
+    for line in text.split("\r\n"):
+        if '""' in line.split(";")[0]:
+            problems.append("a doubled quote: %s" % line)
+
     # Nothing may rest on the later engine's long-name helper, and a string
     # that follows %24% with a backslash doubles it on Windows 95.
     for name, lines in sections.items():
@@ -315,7 +320,7 @@ def inf_problems(text, contents):
     values = {f[:3]: re.sub(r"%(\d+)%", lambda m: LDIDS.get(m.group(1), m.group(0)), f[4])
               for f in added if len(f) > 4}
     exe = [p for p, n in INSTALLED.items() if n == "TARNWICK.EXE"][0]
-    for key, value in ((("HKCU", RUN_KEY, "Tarnwick"), '"%s" /init' % exe),
+    for key, value in ((("HKCU", RUN_KEY, "Tarnwick"), '%s /init' % exe),
                        (("HKLM", UNINSTALL_KEY, "DisplayName"), "Tarnwick 1.1"),
                        (("HKLM", UNINSTALL_KEY, "UninstallString"),
                         "RunDll setupx.dll,InstallHinfSection DefaultUninstall 4 TARNWICK.INF")):
@@ -335,6 +340,7 @@ def check_inf(data, contents):
     problems = crlf_problems(data) + ansi_problems(data)
     problems += inf_problems(data.decode("cp1252", "replace"), contents)
     check("TARNWICK.INF: $CHICAGO$, CRLF, 8.3 names, 16-bit flags, no long-name helper, no %24%\\,"
+          " no doubled quote,"
           " every file and key installed and removed", problems)
 
 

@@ -87,6 +87,20 @@ TEST_F(Commands, QuickRestartSweepsOnlyWhenForcedAndBeforeTheLaunch)
         "ShellExecuteA(NULL, \"open\", \"C:\\TOOLS\\Restart.exe\", NULL, \"C:\\TOOLS\", 1)",
     };
     EXPECT_CALLS(kForced, Calls({"TerminateProcess", "ShellExecuteA"}));
+
+    // Without the companion, or with a folder too long for its name, nothing
+    // is swept: the restart that would follow cannot start.
+    AddProcess(300, "C:\\APPS\\EDITOR.EXE");
+    sys.calls.clear();
+    RemoveFile("C:\\TOOLS\\RESTART.EXE");
+    Command(IDC_QUICKRESTART);
+    EXPECT_CALLS(kPlain, Calls({"TerminateProcess", "ShellExecuteA"}));
+    sys.calls.clear();
+    sys.modulePath = "C:\\" + std::string(250, 'T') + "\\TARNWICK.EXE";
+    SetFile((sys.modulePath.substr(0, 253) + "\\RESTART.EXE").c_str(), 1);
+    Command(IDC_QUICKRESTART);
+    EXPECT_EQ(0u, Calls({"TerminateProcess", "ShellExecuteA"}).size());
+    EXPECT_TRUE(ProcessExists(300));
 }
 
 TEST_F(Commands, ExitToDosOpensThePifInTheWindowsFolderWhenThePathFits)
@@ -100,6 +114,14 @@ TEST_F(Commands, ExitToDosOpensThePifInTheWindowsFolderWhenThePathFits)
     };
     EXPECT_CALLS(kForced, Calls({"TerminateProcess", "ShellExecuteA"}));
     EXPECT_EQ(1, flagAtLaunch);
+
+    // Without the PIF (Windows Me has no MS-DOS mode) nothing is swept.
+    AddProcess(300, "C:\\APPS\\EDITOR.EXE");
+    RemoveFile("C:\\WINDOWS\\EXIT TO DOS.PIF");
+    sys.calls.clear();
+    Command(IDC_EXITTODOS);
+    const char* const kLaunchOnly[] = {kForced[1]};
+    EXPECT_CALLS(kLaunchOnly, Calls({"TerminateProcess", "ShellExecuteA"}));
 
     // The name is appended with its own backslash whatever the folder ends
     // with; 244 characters leave just room for it and the terminator.

@@ -5,6 +5,11 @@ protected:
     void SetUp() override
     {
         ProgramTest::SetUp();
+        Prepare();
+    }
+    // The program started quietly beside an editor with one window.
+    void Prepare()
+    {
         SetFile("C:\\CONFIG.SYS", 1000);
         SetFile("C:\\AUTOEXEC.BAT", 2000);
         AddProcess(300, "C:\\APPS\\EDITOR.EXE");
@@ -17,15 +22,16 @@ protected:
 
 TEST_F(Interception, RefusesOnlyAPlainEndStartedElsewhereWhileTheFilesAreUnchanged)
 {
-    static const struct { int value; int self; bool changed; LPARAM flags; LRESULT answer; } kRule[] = {
-        {-1, 0, false, 0, TRUE},  // value missing
-        {0, 0, false, 0, TRUE},
-        {1, 1, false, 0, TRUE},
-        {1, 0, true, 0, TRUE},
-        {1, 0, false, (LPARAM)ENDSESSION_LOGOFF, TRUE},
-        {1, 0, false, 1, TRUE},
-        {1, 0, false, 0, FALSE},
-        {2, 0, false, 0, FALSE},
+    static const struct { int value; int self; bool changed; LPARAM flags; bool companion; LRESULT answer; } kRule[] = {
+        {-1, 0, false, 0, true, TRUE},  // value missing
+        {0, 0, false, 0, true, TRUE},
+        {1, 1, false, 0, true, TRUE},
+        {1, 0, true, 0, true, TRUE},
+        {1, 0, false, (LPARAM)ENDSESSION_LOGOFF, true, TRUE},
+        {1, 0, false, 1, true, TRUE},
+        {1, 0, false, 0, false, TRUE},  // nothing could take the session end's place
+        {1, 0, false, 0, true, FALSE},
+        {2, 0, false, 0, true, FALSE},
     };
     for (const auto& c : kRule) {
         sys.values.erase("Intercept all restarts");
@@ -34,8 +40,14 @@ TEST_F(Interception, RefusesOnlyAPlainEndStartedElsewhereWhileTheFilesAreUnchang
         g_selfInitiated = c.self;
         g_interceptPending = 0;
         SetFile("C:\\CONFIG.SYS", c.changed ? 1001 : 1000);
-        EXPECT_EQ(c.answer, Query(c.flags)) << c.value << c.self << c.changed << c.flags;
+        if (c.companion)
+            SetFile("C:\\TOOLS\\RESTART.EXE", 1);
+        else
+            RemoveFile("C:\\TOOLS\\RESTART.EXE");
+        sys.queue.clear();
+        EXPECT_EQ(c.answer, Query(c.flags)) << c.value << c.self << c.changed << c.flags << c.companion;
         EXPECT_EQ(c.answer ? 0 : 1, g_interceptPending);
+        EXPECT_EQ(c.answer ? 0u : 1u, sys.queue.size());
     }
     g_selfInitiated = 0;
     sys.keyExists = false;
@@ -50,40 +62,85 @@ TEST_F(Interception, FilesAreReadBeforeTheFlagsAreLookedAt)
     EXPECT_EQ(2, CountCalls("CreateFileA"));
 }
 
-TEST_F(Interception, ARefusedEndBecomesOneQuickRestartAfterTheSessionGoesOn)
+TEST_F(Interception, ARefusedEndBecomesOneQuickRestartWhatTheSystemSendsAfter)
 {
     SetDword("Intercept all restarts", 1);
     EXPECT_EQ(FALSE, Query());
-    EXPECT_EQ(FALSE, Query());
-    EXPECT_EQ(TRUE, Query((LPARAM)ENDSESSION_LOGOFF));  // allowing leaves the pending flag
     EXPECT_EQ(1, g_interceptPending);
-    sys.calls.clear();
-    EXPECT_EQ(0, Send(WM_ENDSESSION, FALSE));
-    EXPECT_EQ(0, g_interceptPending);
-    Send(WM_ENDSESSION, FALSE);  // nothing pending any more
-    Pump();
-    std::vector<std::string> expected = {
+    Pump();  // Windows 95 and 98 tell the refusing window nothing more
+    const std::string kExpected[] = {
         "PostMessageA(w1, 0x8003, 0, 0)",
         "SendMessageA(" + Name(editor) + ", 0x11, 0, 0)",
         "SendMessageA(" + Name(editor) + ", 0x16, 1, 0)",
         "TerminateProcess(300, 0)",
         "ShellExecuteA(NULL, \"open\", \"C:\\TOOLS\\Restart.exe\", NULL, \"C:\\TOOLS\", 1)",
     };
-    EXPECT_EQ(expected, Calls({"PostMessageA", "SendMessageA", "TerminateProcess", "ShellExecuteA"}));
+    EXPECT_CALLS(kExpected, Calls({"PostMessageA", "SendMessageA", "TerminateProcess", "ShellExecuteA"}));
+    EXPECT_EQ(0, g_interceptPending);
     EXPECT_EQ(1, g_selfInitiated);
     EXPECT_EQ(TRUE, Query());
 }
 
-TEST_F(Interception, TheSessionEndingOrNothingPendingStartsNoRestart)
+// Each round from a fresh start: what reaches the main window, one letter a
+// message (R a refused query, L an allowed log-off, F and T WM_ENDSESSION
+// FALSE and TRUE, D the restart message from elsewhere, P the posted
+// messages dispatched), and how many quick restarts follow.
+TEST_F(Interception, OneRestartPerRefusalRoundAndNoneOutsideIt)
+{
+    static const struct { const char* events; int restarts; } kRounds[] = {
+        {"RP", 1},    {"RFP", 1},  {"RRFP", 1}, {"RPF", 1},  {"RPR", 1},  // R after the restart is allowed
+        {"RTP", 0},   {"LFP", 0},  {"FP", 0},   {"DP", 0},   {"RTFP", 0},
+        {"RTPLFP", 0}, {"RPDP", 1},
+    };
+    for (const auto& c : kRounds) {
+        ResetSystem();
+        ResetProgram();
+        Prepare();
+        SetDword("Intercept all restarts", 1);
+        for (const char* e = c.events; *e; ++e) {
+            switch (*e) {
+            case 'R': Query(); break;
+            case 'L': EXPECT_EQ(TRUE, Query((LPARAM)ENDSESSION_LOGOFF)) << c.events; break;
+            case 'F': EXPECT_EQ(0, Send(WM_ENDSESSION, FALSE)) << c.events; break;
+            case 'T': EXPECT_EQ(0, Send(WM_ENDSESSION, TRUE)) << c.events; break;
+            case 'D': sys.queue.push_back(MSG{MainWindow(), WM_APP_DEFERREDRESTART, 0, 0, 0, {0, 0}}); break;
+            default: Pump(); break;
+            }
+        }
+        EXPECT_EQ(c.restarts, CountCalls("ShellExecuteA")) << c.events;
+        EXPECT_EQ(c.restarts, CountCalls("TerminateProcess")) << c.events;
+        EXPECT_EQ(c.restarts, g_selfInitiated) << c.events;
+        EXPECT_EQ(0, g_interceptPending) << c.events;
+    }
+}
+
+TEST_F(Interception, AQueryRefusedDuringTheBroadcastAddsNoSecondRestart)
 {
     SetDword("Intercept all restarts", 1);
-    Send(WM_ENDSESSION, FALSE);
-    EXPECT_EQ(FALSE, Query());
-    EXPECT_EQ(0, Send(WM_ENDSESSION, TRUE));
-    EXPECT_EQ(0, g_interceptPending);
+    const std::string tellEditor = "SendMessageA(" + Name(editor) + ", 0x11, 0, 0)";
+    LRESULT nested = -1;
+    // The system asks again while the broadcast waits for the editor's answer.
+    sys.onCall = [&](const std::string& call) {
+        if (call == tellEditor)
+            nested = Query();
+    };
+    Query();
     Pump();
-    EXPECT_EQ(0, CountCalls("PostMessageA"));
-    EXPECT_EQ(0, CountCalls("ShellExecuteA"));
+    EXPECT_EQ(FALSE, nested);
+    EXPECT_EQ(2, CountCalls("PostMessageA"));
+    EXPECT_EQ(1, CountCalls("ShellExecuteA"));
+}
+
+TEST_F(Interception, WithoutItsFileTheRestartEndsNothing)
+{
+    SetDword("Intercept all restarts", 1);
+    EXPECT_EQ(FALSE, Query());
+    RemoveFile("C:\\TOOLS\\RESTART.EXE");  // gone before the posted restart runs
+    Pump();
+    static const char* const kExpected[] = {
+        "ShellExecuteA(NULL, \"open\", \"C:\\TOOLS\\Restart.exe\", NULL, \"C:\\TOOLS\", 1)"};
+    EXPECT_CALLS(kExpected, Calls({"SendMessageA", "CreateToolhelp32Snapshot", "ShellExecuteA"}));
+    EXPECT_EQ(1, g_selfInitiated);
 }
 
 TEST_F(Interception, EndsForGoodAfterAnySessionEndOfTheProgramsOwn)
@@ -98,12 +155,4 @@ TEST_F(Interception, EndsForGoodAfterAnySessionEndOfTheProgramsOwn)
     Send(WM_COMMAND, IDC_SCREENSAVER);
     Send(WM_COMMAND, IDC_SUSPEND);
     EXPECT_EQ(FALSE, Query());
-}
-
-TEST_F(Interception, DeferredRestartRunsWhateverTheSetting)
-{
-    EXPECT_EQ(0, Send(WM_APP_DEFERREDRESTART));
-    EXPECT_EQ(1, CountCalls("TerminateProcess"));
-    EXPECT_EQ(1, CountCalls("ShellExecuteA"));
-    EXPECT_EQ(2, CountCalls("SendMessageA"));
 }

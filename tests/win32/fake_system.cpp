@@ -121,6 +121,8 @@ void ResetSystem()
     sys.modulePath = "C:\\TOOLS\\TARNWICK.EXE";
     sys.windowsDirectory = "C:\\WINDOWS";
     sys.commandLine = "TARNWICK.EXE";
+    SetFile("C:\\TOOLS\\RESTART.EXE", 1);
+    SetFile("C:\\WINDOWS\\EXIT TO DOS.PIF", 1);
 }
 
 void SetRaw(const char* name, DWORD type, std::vector<BYTE> bytes) { sys.values[name] = {type, bytes}; }
@@ -142,6 +144,7 @@ DWORD GetDword(const char* name)
 
 void SetFile(const char* path, DWORD low, DWORD high) { sys.files[Lower(path)] = {{low, high}, false}; }
 void RemoveFile(const char* path) { sys.files.erase(Lower(path)); }
+bool HasFile(const std::string& path) { return sys.files.count(Lower(path)) != 0; }
 void HoldOpen(const char* path, bool held) { sys.files[Lower(path)].locked = held; }
 void AddProcess(DWORD id, const char* exeFile) { sys.processes.push_back({id, exeFile}); }
 

@@ -89,8 +89,9 @@ struct FakeSystem {
 
 extern FakeSystem sys;
 
-// A fresh system: empty key present, no files, the program as process 100 at
-// C:\TOOLS\TARNWICK.EXE, Windows in C:\WINDOWS.
+// A fresh system: empty key present, the program as process 100 at
+// C:\TOOLS\TARNWICK.EXE with its RESTART.EXE beside it, Windows in C:\WINDOWS
+// with its "Exit To Dos.pif", and no other files.
 void ResetSystem();
 
 // Set-up helpers.
@@ -100,6 +101,7 @@ bool HasValue(const char* name);
 DWORD GetDword(const char* name);
 void SetFile(const char* path, DWORD low, DWORD high = 0x01D00000);
 void RemoveFile(const char* path);
+bool HasFile(const std::string& path);
 // Another program holds the file open without sharing (or lets it go again).
 void HoldOpen(const char* path, bool held = true);
 void AddProcess(DWORD id, const char* exeFile);

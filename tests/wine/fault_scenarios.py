@@ -183,29 +183,26 @@ def config_sys_held_open(wine):
 
 
 def restart_exe_missing(wine):
-    """Without RESTART.EXE in the program's folder, the deferred restart after
-    a refused session end still tells and ends the other application, and the
-    quick restart command runs too, but neither launches anything or shows
-    anything; the program runs on, and later session ends are allowed."""
+    """Without RESTART.EXE in the program's folder nothing could take a
+    session end's place: a restart is allowed, not intercepted, and a forced
+    quick restart from the dialog ends no other application. Nothing runs or
+    shows, and the program runs on."""
     restore = moved_away(wine, 'RESTART.EXE')
     try:
-        wine.settings({h.INTERCEPT: 1, h.SHOW_TRAY: 1, h.LAST_COMMAND: 1000})
+        wine.settings({h.INTERCEPT: 1, h.SHOW_TRAY: 1, h.LAST_COMMAND: 1000, h.LAST_FORCE: 1})
         process, window = wine.start_tarnwick('/init')
         pid = window['pid']
         helper = wine.start_helper('helper.exe', 'Bystander')
         before = h.registry_snapshot(wine)
-        h.check(h.query_end_session(wine, 0) == 0, 'the session end was allowed')
-        wine.dirty = True  # the sweep ends Wine's own processes too
-        h.end_session(wine, False)
-        h.check(wine.exit_code(helper['process']) == 0, 'the helper was not ended')
-        h.check(h.broadcast_pairs(wine.helper_events(helper)) == helper['windows'],
-                'the helper was not told: %s' % wine.helper_events(helper))
-        h.check_alive(wine, process, 'after the deferred restart')
-        h.check(h.query_end_session(wine, 0) == 1,
-                'a session end was refused after the deferred restart')
-        wine.probe('send', 'main', h.WM_COMMAND, 1000, 0)
+        h.check(h.query_end_session(wine, 0) == 1, 'a restart was refused with nothing to replace it')
+        wine.probe('post', 'main', h.WM_APP_SHOWDIALOG, 0, 0)
+        h.dialog_controls(wine, pid)
+        wine.probe('click', pid, h.IDOK)
+        h.wait_dialog_gone(wine, pid)
         time.sleep(1.0)
-        h.check_alive(wine, process, 'after the quick restart command')
+        h.check(helper['process'].poll() is None and wine.helper_events(helper) == [],
+                'the bystander was told or ended: %s' % wine.helper_events(helper))
+        h.check_alive(wine, process, 'after the forced quick restart')
         h.check(wine.marker_lines() == [], 'something ran as RESTART.EXE')
         shown = visible_windows(wine, pid)
         h.check(shown == [], 'the program shows %s' % shown)
@@ -257,9 +254,8 @@ def hung_helper_holds_deferred_restart(wine):
     process, window = wine.start_tarnwick('/init')
     helper = wine.start_helper('helper.exe', 'Hung helper', 'hang=%d' % HANG_MS)
     before = h.registry_snapshot(wine)
-    h.check(h.query_end_session(wine, 0) == 0, 'the session end was allowed')
     wine.dirty = True
-    h.end_session(wine, False)
+    h.check(h.query_end_session(wine, 0) == 0, 'the session end was allowed')
     h.check(h.wait_until(lambda: wine.helper_events(helper), h.EXIT_TIMEOUT),
             'the helper was not asked')
     asked = time.monotonic()
