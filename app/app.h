@@ -17,8 +17,10 @@ void RemoveTrayIcon(HWND window);
 int OnCommand(HWND window, WORD id);
 // Whether the companion that performs the quick restart is in the program's folder.
 int CompanionExists();
-// A quick restart through the companion, after a sweep when forced.
-void QuickRestart(LONG force);
+// A quick restart through the companion. Forced, and with the companion
+// there, it first ends every unprotected process, after telling their
+// windows that the session ends when `tellFirst` is set.
+void QuickRestart(LONG force, int tellFirst);
 
 LRESULT OnQueryEndSession(HWND window, LPARAM flags);
 void OnEndSession(WPARAM ending);

@@ -12,12 +12,15 @@ int CompanionExists()
     return LaunchableFileExists(kRestartProgram);
 }
 
-void QuickRestart(LONG force)
+void QuickRestart(LONG force, int tellFirst)
 {
     // The sweep comes first so that it cannot take the launched companion
     // with it, and only when the companion is there to restart at all.
-    if (force && CompanionExists())
+    if (force && CompanionExists()) {
+        if (tellFirst)
+            BroadcastEndSession();
         TerminateUnprotectedProcesses();
+    }
     g_selfInitiated = 1;
     LaunchFile(kRestartProgram, NULL);
 }
@@ -51,7 +54,7 @@ int OnCommand(HWND window, WORD id)
                                      : (LONG)(GetAsyncKeyState(VK_SHIFT) & 0x8000);
     g_commandFromDialog = 0;
     switch (id) {
-    case IDC_QUICKRESTART: QuickRestart(force); return 1;
+    case IDC_QUICKRESTART: QuickRestart(force, 0); return 1;
     case IDC_FULLREBOOT:   EndSession(EWX_REBOOT, force); return 1;
     case IDC_LOGOFF:       EndSession(EWX_LOGOFF, force); return 1;
     case IDC_EXITTODOS:    ExitToDos(force); return 1;

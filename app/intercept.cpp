@@ -43,9 +43,7 @@ void OnDeferredRestart()
     // one from another program, not one after the session really ended.
     if (!g_interceptPending)
         return;
-    if (CompanionExists())
-        BroadcastEndSession();
-    QuickRestart(1);
+    QuickRestart(1, 1);
     // Cleared only now: a query refused while the broadcast waits for the
     // other programs posts again, and that post must find nothing to do.
     g_interceptPending = 0;
