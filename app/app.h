@@ -5,8 +5,6 @@
 extern const char kMainClassName[];
 extern const char kMainTitle[];
 
-// The command line without the program's own name and the blanks after it.
-LPSTR CommandLineTail(LPSTR commandLine);
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR tail, int show);
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -18,9 +16,9 @@ int OnCommand(HWND window, WORD id);
 // Whether the companion that performs the quick restart is in the program's folder.
 int CompanionExists();
 // A quick restart through the companion. Forced, and with the companion
-// there, it first ends every unprotected process, after telling their
-// windows that the session ends when `tellFirst` is set.
-void QuickRestart(LONG force, int tellFirst);
+// there, it first ends every unprotected process; with `askFirst` it asks
+// their windows before, and a refusal calls the whole restart off.
+void QuickRestart(LONG force, int askFirst);
 
 LRESULT OnQueryEndSession(HWND window, LPARAM flags);
 void OnEndSession(WPARAM ending);

@@ -5,6 +5,7 @@
 #include "globals.h"
 
 static const char kRestartProgram[] = "Restart.exe";
+static const char kLogOffSwitch[] = "/logoff";
 static const char kExitToDosFile[] = "Exit To Dos.pif";
 
 int CompanionExists()
@@ -12,13 +13,14 @@ int CompanionExists()
     return LaunchableFileExists(kRestartProgram);
 }
 
-void QuickRestart(LONG force, int tellFirst)
+void QuickRestart(LONG force, int askFirst)
 {
     // The sweep comes first so that it cannot take the launched companion
     // with it, and only when the companion is there to restart at all.
     if (force && CompanionExists()) {
-        if (tellFirst)
-            BroadcastEndSession();
+        // A program's Cancel stops the restart, as it stops Windows' own.
+        if (askFirst && !BroadcastEndSession())
+            return;
         TerminateUnprotectedProcesses();
     }
     g_selfInitiated = 1;
@@ -29,6 +31,21 @@ static void EndSession(UINT flags, LONG force)
 {
     g_selfInitiated = 1;
     ExitWindowsEx(force ? flags | EWX_FORCE : flags, 0);
+}
+
+// Windows 95 neither asks nor ends the program that calls
+// ExitWindowsEx(EWX_LOGOFF), so the companion logs off for it and Tarnwick
+// ends with the others. Windows 95 and 98 fail a forced log-off (programs
+// gone, the desktop left behind), so forcing ends the programs first.
+static void LogOff(LONG force)
+{
+    if (force)
+        TerminateUnprotectedProcesses();
+    g_selfInitiated = 1;
+    if (CompanionExists())
+        LaunchFile(kRestartProgram, kLogOffSwitch);
+    else
+        ExitWindowsEx(EWX_LOGOFF, 0);
 }
 
 static void ExitToDos(LONG force)
@@ -56,7 +73,7 @@ int OnCommand(HWND window, WORD id)
     switch (id) {
     case IDC_QUICKRESTART: QuickRestart(force, 0); return 1;
     case IDC_FULLREBOOT:   EndSession(EWX_REBOOT, force); return 1;
-    case IDC_LOGOFF:       EndSession(EWX_LOGOFF, force); return 1;
+    case IDC_LOGOFF:       LogOff(force); return 1;
     case IDC_EXITTODOS:    ExitToDos(force); return 1;
     case IDC_SHUTDOWN:     EndSession(EWX_SHUTDOWN, force); return 1;
     case IDC_SCREENSAVER:

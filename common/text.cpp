@@ -53,16 +53,18 @@ static char UpperAscii(char c)
     return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c;
 }
 
+DWORD FoldedPrefix(const char* text, const char* part)
+{
+    DWORD length = 0;
+    while (part[length] && UpperAscii(text[length]) == UpperAscii(part[length]))
+        ++length;
+    return length;
+}
+
 int ContainsTextIgnoringCase(const char* text, const char* part)
 {
     for (; *text; ++text) {
-        const char* t = text;
-        const char* p = part;
-        while (*p && UpperAscii(*t) == UpperAscii(*p)) {
-            ++t;
-            ++p;
-        }
-        if (!*p)
+        if (!part[FoldedPrefix(text, part)])
             return 1;
     }
     return !*part;

@@ -9,3 +9,9 @@ int JoinPath(char* destination, DWORD size, const char* folder, const char* name
 int CutAtLastBackslash(char* path);
 // Substring test that ignores the case of the letters A to Z.
 int ContainsTextIgnoringCase(const char* text, const char* part);
+// How many leading bytes `text` shares with `part`, A to Z folded; never
+// more than the length of `part`.
+DWORD FoldedPrefix(const char* text, const char* part);
+// The command line without the program's own name and the blanks after it
+// (in cmdline.cpp, so that a program can take it alone).
+LPSTR CommandLineTail(LPSTR commandLine);

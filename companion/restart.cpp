@@ -1,6 +1,7 @@
-// RESTART.EXE, the companion that Tarnwick starts for a quick restart.
+// RESTART.EXE, the companion that Tarnwick starts for a quick restart, and
+// for a log-off with "/logoff".
 //
-// On Windows 95/98 it restarts Windows without rebooting the PC, as holding
+// With no switch, on Windows 95/98 it restarts Windows without rebooting the PC, as holding
 // Shift while choosing "Restart" in the shut-down box does. The 32-bit
 // ExitWindowsEx has no flag for that: only the 16-bit USER functions
 // ExitWindows(EW_RESTARTWINDOWS) and ExitWindowsExec restart Windows alone.
@@ -26,6 +27,13 @@
 // loading at all. The companion is made for Windows 95/98, which know no
 // privileges, and Wine, which asks for none, so it does without them: on a
 // real NT system its reboot is refused.
+//
+// "/logoff" exists because Windows 95 neither asks nor ends the program that
+// calls ExitWindowsEx(EWX_LOGOFF): from the companion, Tarnwick is asked and
+// ended like any other program. The log-off is never forced: Windows 95/98
+// fail a forced one, ending the programs and leaving the password box over a
+// desktop that is still there. Any other tail, such as "/?" typed at an MS-DOS
+// prompt, does nothing at all: an unknown switch must never restart Windows.
 #include <windows.h>
 #include "restart.h"
 #include "../common/text.h"
@@ -55,16 +63,32 @@ int RequestReboot()
     return ExitWindowsEx(EWX_REBOOT, 0) != 0;
 }
 
-int RestartMain()
+// Whether the tail is `name`, A to Z in any case, and blanks after it at most;
+// an empty `name` asks whether the tail is blank.
+static int IsSwitch(LPCSTR tail, const char* name)
 {
+    const unsigned char* rest = (const unsigned char*)tail + FoldedPrefix(tail, name);
+    if (name[rest - (const unsigned char*)tail])
+        return 0;
+    while (*rest && *rest <= ' ')
+        ++rest;
+    return !*rest;
+}
+
+int RestartMain(LPCSTR tail)
+{
+    if (IsSwitch(tail, "/logoff"))
+        return ExitWindowsEx(EWX_LOGOFF, 0) ? 0 : 1;
+    if (!IsSwitch(tail, ""))
+        return 2;
     if (ChooseRestartPath(GetVersion()) == RESTART_WINDOWS && StartWindowsRestart())
         return 0;
     return RequestReboot() ? 0 : 1;
 }
 
-// The process starts here (the link names it with -e); there is no C runtime,
-// and no parameter is looked at.
+// The process starts here (the link names it with -e); there is no C runtime
+// to compute the arguments.
 extern "C" void RestartEntry()
 {
-    ExitProcess(RestartMain());
+    ExitProcess(RestartMain(CommandLineTail(GetCommandLineA())));
 }

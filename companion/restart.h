@@ -15,7 +15,11 @@ int ChooseRestartPath(DWORD version);
 int StartWindowsRestart();
 // Asks for a full reboot; 1 when the system took the request.
 int RequestReboot();
-// The whole program: the command line is of no interest. Returns the exit code.
-int RestartMain();
-// The process's entry point: RestartMain, then ExitProcess with its result.
+// The whole program, for the command-line tail. No switch (a blank tail):
+// the quick restart, 0 when it was started or the reboot was taken, else 1.
+// "/logoff", A to Z in any case: a plain log-off, 0 when the system took it,
+// else 1. Anything else: nothing at all, 2.
+int RestartMain(LPCSTR tail);
+// The process's entry point: RestartMain on the tail of GetCommandLineA, then
+// ExitProcess with its result.
 extern "C" void RestartEntry();

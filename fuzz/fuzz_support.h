@@ -9,6 +9,7 @@
 #include "fake_system.h"
 #include "../app/app.h"
 #include "../app/globals.h"
+#include "../common/text.h"
 #include "../res/resource.h"
 #include "../settings/settings.h"
 #include "../tests/program_state.h"

@@ -46,31 +46,67 @@ void TerminateUnprotectedProcesses()
     CloseHandle(snapshot);
 }
 
-void BroadcastEndSession()
+// A hidden window gets this long to answer: nobody can be reading a prompt of
+// its, and some never read their queue at all (OLE's hidden RPC windows).
+static const UINT kHiddenWindowWait = 5000;
+
+// One session-end message to one window. A window someone can see is waited
+// for as long as it takes, as a person may be reading its question; a hidden
+// one for a few seconds, and its silence counts as agreement.
+static LRESULT SendEndSessionMessage(HWND window, UINT message, WPARAM wParam)
 {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    // Windows 95 and 98 refuse a null parent in EnumChildWindows; this
-    // enumerates the same top-level windows on every version.
-    EnumWindows(EndSessionEnumProc, (LPARAM)snapshot);
-    CloseHandle(snapshot);
+    if (IsWindowVisible(window))
+        return SendMessageA(window, message, wParam, 0);
+    DWORD_PTR answer = TRUE;
+    if (!SendMessageTimeoutA(window, message, wParam, 0, SMTO_ABORTIFHUNG, kHiddenWindowWait, &answer))
+        return TRUE;
+    return answer;
 }
 
-BOOL CALLBACK EndSessionEnumProc(HWND window, LPARAM snapshot)
+int BroadcastEndSession()
+{
+    EndSessionRound round;
+    round.snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    round.agreedCount = 0;
+    round.refused = 0;
+    // Windows 95 and 98 refuse a null parent in EnumChildWindows; this
+    // enumerates the same top-level windows on every version.
+    EnumWindows(EndSessionEnumProc, (LPARAM)&round);
+    CloseHandle(round.snapshot);
+    // As Windows' own session end does: the outcome goes to every window that
+    // agreed, and only to those; the one that refused has its answer.
+    for (int i = 0; i < round.agreedCount; ++i)
+        SendEndSessionMessage(round.agreed[i], WM_ENDSESSION, !round.refused);
+    return !round.refused;
+}
+
+// Whether the window belongs to a process of the snapshot that may be ended.
+static int IsEndableWindow(HWND window, HANDLE snapshot)
 {
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     DWORD self = GetCurrentProcessId();
     if (!processId || processId == self)
-        return TRUE;
+        return 0;
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
-    BOOL found = Process32First((HANDLE)snapshot, &entry);
+    BOOL found = Process32First(snapshot, &entry);
     while (found && entry.th32ProcessID != processId)
-        found = Process32Next((HANDLE)snapshot, &entry);
-    if (!found || IsSparedProcess(&entry, self))
+        found = Process32Next(snapshot, &entry);
+    return found && !IsSparedProcess(&entry, self);
+}
+
+BOOL CALLBACK EndSessionEnumProc(HWND window, LPARAM parameter)
+{
+    EndSessionRound* round = (EndSessionRound*)parameter;
+    if (!IsEndableWindow(window, round->snapshot))
         return TRUE;
-    // The replies do not count: the session ends for every application.
-    SendMessageA(window, WM_QUERYENDSESSION, 0, 0);
-    SendMessageA(window, WM_ENDSESSION, TRUE, 0);
+    // A window that could not be remembered could not be told that the end
+    // was called off, so it is not asked: the round ends as if refused.
+    if (round->agreedCount == kMaxAgreedWindows || !SendEndSessionMessage(window, WM_QUERYENDSESSION, 0)) {
+        round->refused = 1;
+        return FALSE;
+    }
+    round->agreed[round->agreedCount++] = window;
     return TRUE;
 }

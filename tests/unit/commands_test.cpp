@@ -49,24 +49,34 @@ TEST_F(Commands, ForceComesFromTheDialogForOneCommandThenFromShift)
 
 TEST_F(Commands, SessionEndsUseTheirFlagsAndMarkTheEndAsOwnFirst)
 {
-    static const struct { WORD id; SHORT shift; const char* call; } kCases[] = {
-        {IDC_FULLREBOOT, 0, "ExitWindowsEx(2, 0)"}, {IDC_FULLREBOOT, (SHORT)0x8000, "ExitWindowsEx(6, 0)"},
-        {IDC_LOGOFF, 0, "ExitWindowsEx(0, 0)"},     {IDC_LOGOFF, (SHORT)0x8000, "ExitWindowsEx(4, 0)"},
-        {IDC_SHUTDOWN, 0, "ExitWindowsEx(1, 0)"},   {IDC_SHUTDOWN, (SHORT)0x8000, "ExitWindowsEx(5, 0)"},
+    const char* const kLogOff = "ShellExecuteA(NULL, \"open\", \"C:\\TOOLS\\Restart.exe\", \"/logoff\", \"C:\\TOOLS\", 1)";
+    const char* const kSweep = "TerminateProcess(300, 0)";
+    const SHORT kShift = (SHORT)0x8000;
+    // Log off goes through the companion, so that Windows 95 ends the program
+    // too; forced, it ends the programs first, as 95 and 98 fail EWX_FORCE.
+    const struct { WORD id; SHORT shift; bool companion; std::vector<std::string> calls; } kCases[] = {
+        {IDC_FULLREBOOT, 0, true, {"ExitWindowsEx(2, 0)"}}, {IDC_FULLREBOOT, kShift, true, {"ExitWindowsEx(6, 0)"}},
+        {IDC_SHUTDOWN, 0, true, {"ExitWindowsEx(1, 0)"}},   {IDC_SHUTDOWN, kShift, true, {"ExitWindowsEx(5, 0)"}},
+        {IDC_LOGOFF, 0, true, {kLogOff}},                   {IDC_LOGOFF, kShift, true, {kSweep, kLogOff}},
+        {IDC_LOGOFF, 0, false, {"ExitWindowsEx(0, 0)"}},    {IDC_LOGOFF, kShift, false, {kSweep, "ExitWindowsEx(0, 0)"}},
     };
     for (const auto& c : kCases) {
         g_selfInitiated = 0;
+        if (!c.companion)
+            RemoveFile("C:\\TOOLS\\RESTART.EXE");
+        if (!ProcessExists(300))
+            AddProcess(300, "C:\\APPS\\EDITOR.EXE");
         sys.calls.clear();
         sys.shiftState = c.shift;
         int flagAtCall = -1;
         sys.onCall = [&](const std::string& call) {
-            if (call.rfind("ExitWindowsEx", 0) == 0)
+            if (call.rfind("ExitWindowsEx", 0) == 0 || call.rfind("ShellExecuteA", 0) == 0)
                 flagAtCall = g_selfInitiated;
         };
         EXPECT_EQ(0, Command(c.id));
-        const char* const expected[] = {c.call};
-        EXPECT_CALLS(expected, Calls({"ExitWindowsEx", "TerminateProcess", "ShellExecuteA", "DefWindowProcA"}));
-        EXPECT_EQ(1, flagAtCall) << c.call;
+        EXPECT_EQ(c.calls, Calls({"ExitWindowsEx", "TerminateProcess", "ShellExecuteA", "DefWindowProcA"}))
+            << c.id << " " << c.shift;
+        EXPECT_EQ(1, flagAtCall) << c.calls.back();
     }
 }
 

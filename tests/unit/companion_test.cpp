@@ -52,13 +52,13 @@ TEST_F(CompanionTest, Windows9xStartsRundllFromTheWindowsFolderAndNothingElse)
     for (DWORD version : {kWindows95, kWindows98}) {
         ResetSystem();
         companion.version = version;
-        EXPECT_EQ(0, RestartMain());
+        EXPECT_EQ(0, RestartMain(""));
         EXPECT_EQ(Log{kQuickRestart}, sys.calls);
     }
 
     ResetSystem();
     sys.windowsDirectory = "D:\\WIN98";
-    EXPECT_EQ(0, RestartMain());
+    EXPECT_EQ(0, RestartMain(""));
     EXPECT_EQ(Log{"WinExec(\"D:\\WIN98\\RUNDLL.EXE USER.EXE,ExitWindowsExec\", 1)"}, sys.calls);
 }
 
@@ -77,7 +77,7 @@ TEST_F(CompanionTest, Windows9xRebootsWhenRundllCannotBeStarted)
     for (const auto& c : cases) {
         ResetSystem();
         companion.winExecResult = c.result;
-        EXPECT_EQ(0, RestartMain()) << "WinExec answered " << c.result;
+        EXPECT_EQ(0, RestartMain("")) << "WinExec answered " << c.result;
         EXPECT_EQ(c.calls, sys.calls) << "WinExec answered " << c.result;
     }
 }
@@ -87,7 +87,7 @@ TEST_F(CompanionTest, NtFamilyRebootsWithoutTryingRundll)
     for (DWORD version : {kWindowsNT4, kWindowsXP, kWindows10}) {
         ResetSystem();
         companion.version = version;
-        EXPECT_EQ(0, RestartMain());
+        EXPECT_EQ(0, RestartMain(""));
         EXPECT_EQ(Log{kReboot}, sys.calls);
     }
 }
@@ -96,28 +96,36 @@ TEST_F(CompanionTest, WindowsFolderOfEveryLengthStaysInItsBuffers)
 {
     // The longest folder that GetWindowsDirectoryA can give still makes a command.
     sys.windowsDirectory = "C:\\" + std::string(MAX_PATH - 3, 'W');
-    EXPECT_EQ(0, RestartMain());
+    EXPECT_EQ(0, RestartMain(""));
     EXPECT_EQ(Log{"WinExec(\"" + sys.windowsDirectory + "\\RUNDLL.EXE USER.EXE,ExitWindowsExec\", 1)"},
               sys.calls);
 
     // One that does not fit leaves only the reboot.
     ResetSystem();
     sys.windowsDirectory = "C:\\" + std::string(MAX_PATH + 40, 'W');
-    EXPECT_EQ(0, RestartMain());
+    EXPECT_EQ(0, RestartMain(""));
     EXPECT_EQ(Log{kReboot}, sys.calls);
 }
 
-TEST_F(CompanionTest, EntryIgnoresItsParametersAndExitsWithTheResult)
+TEST_F(CompanionTest, EntryRestartsOnlyWithoutASwitchAndLogsOffOnlyForLogoff)
 {
-    sys.commandLine = "RESTART.EXE /init /reboot";
-    EXPECT_THROW(RestartEntry(), UINT);
-    EXPECT_EQ((Log{kQuickRestart, "ExitProcess(0)"}), sys.calls);
-
-    ResetSystem();
-    sys.commandLine = "\"C:\\TOOLS\\RESTART.EXE\" anything";
-    companion.version = kWindowsXP;
-    EXPECT_THROW(RestartEntry(), UINT);
-    EXPECT_EQ((Log{kReboot, "ExitProcess(0)"}), sys.calls);
+    const char kLogOff[] = "ExitWindowsEx(0, 0)";
+    // Exit code 1: the system refused the log-off.
+    const struct { const char* commandLine; Log calls; int exitCode; } cases[] = {
+        {"RESTART.EXE", {kQuickRestart}, 0},  {"\"C:\\TOOLS\\RESTART.EXE\" \t ", {kQuickRestart}, 0},
+        {"RESTART.EXE /logoff", {kLogOff}, 0}, {"RESTART.EXE /LogOff  ", {kLogOff}, 0},
+        {"RESTART.EXE /LOGOFF", {kLogOff}, 1}, {"RESTART.EXE /?", {}, 2},
+        {"RESTART.EXE /logoffx", {}, 2},       {"RESTART.EXE /log-off", {}, 2},
+    };
+    for (const auto& c : cases) {
+        ResetSystem();
+        sys.commandLine = c.commandLine;
+        sys.failExitWindows = c.exitCode == 1;
+        EXPECT_THROW(RestartEntry(), UINT);
+        Log expected = c.calls;
+        expected.push_back("ExitProcess(" + std::to_string(c.exitCode) + ")");
+        EXPECT_EQ(expected, sys.calls) << c.commandLine;
+    }
 }
 
 }  // namespace

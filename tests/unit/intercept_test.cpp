@@ -84,13 +84,14 @@ TEST_F(Interception, ARefusedEndBecomesOneQuickRestartWhatTheSystemSendsAfter)
 // Each round from a fresh start: what reaches the main window, one letter a
 // message (R a refused query, L an allowed log-off, F and T WM_ENDSESSION
 // FALSE and TRUE, D the restart message from elsewhere, P the posted
-// messages dispatched), and how many quick restarts follow.
+// messages dispatched; C opens a second editor window that answers Cancel),
+// and how many quick restarts follow. Without one, interception stays on.
 TEST_F(Interception, OneRestartPerRefusalRoundAndNoneOutsideIt)
 {
     static const struct { const char* events; int restarts; } kRounds[] = {
         {"RP", 1},    {"RFP", 1},  {"RRFP", 1}, {"RPF", 1},  {"RPR", 1},  // R after the restart is allowed
         {"RTP", 0},   {"LFP", 0},  {"FP", 0},   {"DP", 0},   {"RTFP", 0},
-        {"RTPLFP", 0}, {"RPDP", 1},
+        {"RTPLFP", 0}, {"RPDP", 1},   {"CRP", 0},  {"CRPRP", 0},
     };
     for (const auto& c : kRounds) {
         ResetSystem();
@@ -104,6 +105,7 @@ TEST_F(Interception, OneRestartPerRefusalRoundAndNoneOutsideIt)
             case 'F': EXPECT_EQ(0, Send(WM_ENDSESSION, FALSE)) << c.events; break;
             case 'T': EXPECT_EQ(0, Send(WM_ENDSESSION, TRUE)) << c.events; break;
             case 'D': sys.queue.push_back(MSG{MainWindow(), WM_APP_DEFERREDRESTART, 0, 0, 0, {0, 0}}); break;
+            case 'C': AddForeignWindow(300, FALSE); break;
             default: Pump(); break;
             }
         }
@@ -111,6 +113,7 @@ TEST_F(Interception, OneRestartPerRefusalRoundAndNoneOutsideIt)
         EXPECT_EQ(c.restarts, CountCalls("TerminateProcess")) << c.events;
         EXPECT_EQ(c.restarts, g_selfInitiated) << c.events;
         EXPECT_EQ(0, g_interceptPending) << c.events;
+        EXPECT_EQ(c.restarts ? TRUE : FALSE, Query()) << c.events;
     }
 }
 

@@ -1,4 +1,5 @@
 #include "test_support.h"
+#include "../../common/text.h"
 
 extern "C" void EntryPoint();
 

@@ -51,22 +51,48 @@ TEST_F(Sweep, TerminatesEveryUnprotectedProcessButItself)
     EXPECT_EQ(0, CountCalls("OpenProcess"));
 }
 
-TEST_F(Sweep, BroadcastTellsEachWindowOfUnprotectedProcessesInOrder)
+// Each round asks the windows of a string, a letter each: a agrees; r refuses;
+// s is hidden and never answers; h is hidden and refuses in time; l refuses
+// ten minutes late, on the screen, where a person may be answering its
+// prompt. Windows the round must pass over lie between them. Its log, a
+// token a message: Q a query, T and F WM_ENDSESSION TRUE and FALSE, in lower
+// case when sent with the hidden window's bounded wait; the digit is the window.
+TEST_F(Sweep, BroadcastAsksEveryWindowThenTellsThoseThatAgreedTheOutcome)
 {
+    static const struct { const char* windows; const char* log; int agreed; } kRounds[] = {
+        {"aaa", "Q0 Q1 Q2 T0 T1 T2", 1}, {"raa", "Q0", 0}, {"ara", "Q0 Q1 F0", 0}, {"aar", "Q0 Q1 Q2 F0 F1", 0},
+        {"asa", "Q0 q1 Q2 T0 t1 T2", 1}, {"haa", "q0", 0}, {"aal", "Q0 Q1 Q2 F0 F1", 0},
+    };
     AddProcess(700, "C:\\APPS\\LAST.EXE");
-    HWND refusing = AddForeignWindow(300, FALSE);
-    HWND second = AddForeignWindow(300);
-    AddForeignWindow(200);         // explorer: protected
-    AddForeignWindow(0);           // no owner process
-    AddForeignWindow(999);         // started after the snapshot
-    AddForeignWindow(100);         // the program's own window
-    HWND last = AddForeignWindow(700);
-    BroadcastEndSession();
-    std::vector<std::string> expected;
-    for (HWND w : {refusing, second, last}) {
-        expected.push_back("SendMessageA(" + Name(w) + ", 0x11, 0, 0)");
-        expected.push_back("SendMessageA(" + Name(w) + ", 0x16, 1, 0)");
+    for (const auto& round : kRounds) {
+        sys.windows.clear();
+        sys.calls.clear();
+        std::vector<HWND> asked;
+        for (const char* w = round.windows; *w; ++w) {
+            asked.push_back(AddForeignWindow(w[1] ? 300 : 700, *w == 'a', strchr("arl", *w) != nullptr,
+                                             *w == 's' ? INFINITE : *w == 'l' ? 600000 : 0));
+            AddForeignWindow(w == round.windows ? 200 : 999);  // explorer; started after the snapshot
+        }
+        AddForeignWindow(0);    // no owner process
+        AddForeignWindow(100);  // the program's own window
+        std::vector<std::string> expected;
+        for (const char* t = round.log; *t; t += t[2] ? 3 : 2) {
+            std::string call = Name(asked[t[1] - '0']) + (toupper(*t) == 'Q' ? ", 0x11, 0" : toupper(*t) == 'T' ? ", 0x16, 1" : ", 0x16, 0");
+            expected.push_back(islower(*t) ? "SendMessageTimeoutA(" + call + ", 0, 0x2, 5000)" : "SendMessageA(" + call + ", 0)");
+        }
+        EXPECT_EQ(round.agreed, BroadcastEndSession()) << round.windows;
+        EXPECT_EQ(expected, Calls({"SendMessageA", "SendMessageTimeoutA", "TerminateProcess"})) << round.windows;
     }
-    EXPECT_EQ(expected, Calls({"SendMessageA", "TerminateProcess"}));
-    EXPECT_EQ(1, CountCalls("CreateToolhelp32Snapshot"));
+}
+
+TEST_F(Sweep, BroadcastAsksNoMoreWindowsThanItCanTellAgain)
+{
+    HWND last = NULL;
+    for (int i = 0; i < kMaxAgreedWindows; ++i)
+        last = AddForeignWindow(300);
+    AddForeignWindow(300);
+    // The window that does not fit is not asked; those asked hear the end is off.
+    EXPECT_EQ(0, BroadcastEndSession());
+    EXPECT_EQ(2 * kMaxAgreedWindows, CountCalls("SendMessageA"));
+    EXPECT_EQ("SendMessageA(" + Name(last) + ", 0x16, 0, 0)", sys.calls.back());
 }

@@ -163,13 +163,15 @@ static HWND NewWindow(const FakeWindow& window)
     return WindowHandle(sys.windows.size() - 1);
 }
 
-HWND AddForeignWindow(DWORD processId, LRESULT reply)
+HWND AddForeignWindow(DWORD processId, LRESULT reply, bool visible, DWORD answersAfter)
 {
     FakeWindow w{};
     w.className = "Foreign";
     w.processId = processId;
     w.alive = w.enabled = true;
     w.reply = reply;
+    w.visible = visible;
+    w.answersAfter = answersAfter;
     return NewWindow(w);
 }
 
@@ -282,6 +284,25 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return Deliver(window, message, wParam, lParam);
 }
 
+LRESULT WINAPI SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                                   UINT timeout, PDWORD_PTR result)
+{
+    Record("SendMessageTimeoutA", {Arg(window), Hex(message), Arg((long long)wParam), Arg((long long)lParam),
+                                   Hex(flags), Arg(timeout)});
+    FakeWindow* w = Window(window);
+    *result = 0;  // a late answer leaves nothing to read
+    if (!w || !w->alive || w->answersAfter > timeout)
+        return 0;
+    *result = (DWORD_PTR)Deliver(window, message, wParam, lParam);
+    return 1;
+}
+
+BOOL WINAPI IsWindowVisible(HWND window)
+{
+    FakeWindow* w = Window(window);
+    return w && w->alive && w->visible;
+}
+
 VOID WINAPI PostQuitMessage(int exitCode)
 {
     Record("PostQuitMessage", {Arg(exitCode)});
@@ -367,7 +388,7 @@ HGDIOBJ WINAPI GetStockObject(int object) { return (HGDIOBJ)(uintptr_t)(0x50000 
 BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason)
 {
     Record("ExitWindowsEx", {Arg(flags), Arg(reason)});
-    return TRUE;
+    return !sys.failExitWindows;
 }
 
 BOOL WINAPI SetSystemPowerState(BOOL suspend, BOOL force)

@@ -29,6 +29,8 @@ struct FakeWindow {
     UINT checked;
     HMENU menu;
     LRESULT reply;  // what a window of another process answers to SendMessageA
+    bool visible;   // what IsWindowVisible reports
+    DWORD answersAfter;  // milliseconds it takes to answer; INFINITE: never
 };
 
 struct FakeMenu {
@@ -62,6 +64,7 @@ struct FakeSystem {
     std::deque<MSG> queue;
     std::vector<WNDCLASSEXA> classes;
     bool failRegisterClass, failCreateWindow;
+    bool failExitWindows;  // ExitWindowsEx refuses the request
     std::set<std::pair<HWND, UINT>> trayIcons;
     // Menus.
     std::vector<FakeMenu> menus;
@@ -105,7 +108,9 @@ bool HasFile(const std::string& path);
 // Another program holds the file open without sharing (or lets it go again).
 void HoldOpen(const char* path, bool held = true);
 void AddProcess(DWORD id, const char* exeFile);
-HWND AddForeignWindow(DWORD processId, LRESULT reply = TRUE);
+// A window of another process: seen on the screen unless told otherwise, and
+// answering at once unless it takes `answersAfter` milliseconds (INFINITE: never).
+HWND AddForeignWindow(DWORD processId, LRESULT reply = TRUE, bool visible = true, DWORD answersAfter = 0);
 bool ProcessExists(DWORD id);
 
 // The program's windows.

@@ -31,6 +31,7 @@ typedef uintptr_t UINT_PTR;
 typedef intptr_t LONG_PTR;
 typedef uintptr_t ULONG_PTR;
 typedef ULONG_PTR DWORD_PTR;
+typedef DWORD_PTR* PDWORD_PTR;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
@@ -163,6 +164,8 @@ typedef struct tagMSGBOXPARAMSA {
 #define EWX_SHUTDOWN 1
 #define EWX_REBOOT 2
 #define EWX_FORCE 4
+#define SMTO_ABORTIFHUNG 0x0002
+#define INFINITE 0xFFFFFFFFu
 #define VK_SHIFT 0x10
 
 // Files and processes

@@ -271,7 +271,7 @@ def hung_helper_holds_deferred_restart(wine):
     h.check(waited >= HANG_MS / 1000 * 0.8, 'RESTART.EXE ran %.1f s after the helper was asked'
             % waited)
     h.check(wine.exit_code(helper['process']) == 0, 'the helper was not ended')
-    h.check(h.broadcast_pairs(wine.helper_events(helper)) == helper['windows'],
+    h.check(h.broadcast_round(wine.helper_events(helper)) == helper['windows'],
             'the helper was not told: %s' % wine.helper_events(helper))
     h.check_alive(wine, process, 'after the hung helper')
     h.check(h.query_end_session(wine, 0) == 1, 'a session end was refused after the restart')

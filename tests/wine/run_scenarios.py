@@ -847,18 +847,13 @@ def hostile_command_lines(wine):
         wine.close_tarnwick(process, 'Tarnwick with %s' % label)
 
 
-def broadcast_pairs(events):
-    """Checks that the events are, window after window, a WM_QUERYENDSESSION
-    (0, 0) directly followed by a WM_ENDSESSION (TRUE, 0) for the same window,
-    and returns the windows in the order they were told."""
-    windows = []
-    check(len(events) % 2 == 0, 'unpaired session-end messages: %s' % events)
-    for query, end in zip(events[0::2], events[1::2]):
-        check(query[0] == 'query' and query[2:] == (0, 0),
-              'expected WM_QUERYENDSESSION(0, 0), got %s' % (query,))
-        check(end[0] == 'end' and end[1] == query[1] and end[2:] == (1, 0),
-              'expected WM_ENDSESSION(TRUE, 0) to %s after its query, got %s' % (query[1], end))
-        windows.append(query[1])
+def broadcast_round(events, ending=1):
+    """Checks that the events are a WM_QUERYENDSESSION (0, 0) to each window,
+    then a WM_ENDSESSION (ending, 0) to the same windows in the same order,
+    and returns the windows in the order they were asked."""
+    windows = [event[1] for event in events[:len(events) // 2]]
+    expected = [('query', w, 0, 0) for w in windows] + [('end', w, ending, 0) for w in windows]
+    check(events == expected, 'expected %s, got %s' % (expected, events))
     return windows
 
 
@@ -878,13 +873,14 @@ def check_quick_restart_done(wine, folder, launches=1):
         check(fields['tail'] == '', 'RESTART.EXE got parameters %r' % fields['tail'])
 
 
-def check_swept(wine, helper, survivor, tarnwick, window):
-    """After a sweep: the helper was told and terminated with exit code 0, the
-    protected helper was left alone, the program itself still runs."""
+def check_swept(wine, helper, survivor, tarnwick, window, earlier=0):
+    """After a sweep: the helper was told (after its first `earlier` events)
+    and terminated with exit code 0, the protected helper was left alone, the
+    program itself still runs."""
     code = wine.exit_code(helper['process'])
     check(code == 0, 'helper %s was not terminated with exit code 0 (%s)' % (helper['exe'], code))
-    events = wine.helper_events(helper)
-    told = broadcast_pairs(events)
+    events = wine.helper_events(helper)[earlier:]
+    told = broadcast_round(events)
     check(sorted(told) == sorted(helper['windows']),
           'helper windows told %s, expected each of %s once' % (told, helper['windows']))
     check(survivor['process'].poll() is None,
@@ -927,7 +923,7 @@ def interception_answers(wine):
     check(query_end_session(wine, 0) == 0, '"Intercept all restarts" 2: allowed')
     check_quick_restart_done(wine, INSTALL_DIR)
     check(wine.exit_code(helper['process']) == 0, 'the bystander was not ended')
-    check(broadcast_pairs(wine.helper_events(helper)) == helper['windows'],
+    check(broadcast_round(wine.helper_events(helper)) == helper['windows'],
           'the bystander was not told: %s' % wine.helper_events(helper))
     check(query_end_session(wine, 0) == 1, 'a session end was refused after the quick restart')
     wine.close_tarnwick(process)
@@ -962,20 +958,39 @@ def wine_session_end_becomes_quick_restart(wine):
 
 @scenario
 def deferred_restart_spares_lower_case_program(wine):
-    """A helper that refuses is still told and ended, one window after
-    another; a program whose file is "Tarnwick.exe" does not end itself; a
-    WM_ENDSESSION FALSE after the restart, as Wine and the NT family send
-    the refusing window, adds no second one."""
+    """A program that answers Cancel calls the restart off: the windows asked
+    before it hear that the session goes on, nothing is ended or started, and
+    interception stays on. Once it is gone, the next refusal tells and ends
+    the others, one window after another; a program whose file is
+    "Tarnwick.exe" does not end itself; a WM_ENDSESSION FALSE after the
+    restart, as Wine and the NT family send the refusing window, adds no
+    second one."""
     wine.settings({INTERCEPT: 1})
     process, window = wine.start_tarnwick('/init', folder=LOWER_DIR, exe='Tarnwick.exe')
     check(window['exe'] == 'Tarnwick.exe', 'Wine names the process %r' % window['exe'])
-    helper = wine.start_helper('helper.exe', 'Refusing helper', 'refuse', 'windows=3')
+    # Wine enumerates the newest windows first: the helper's are asked, and
+    # agree, before the canceller's.
+    canceller = wine.start_helper('helper.exe', 'Cancelling helper', 'refuse')
+    helper = wine.start_helper('helper.exe', 'Plain helper', 'windows=3')
     survivor = wine.start_helper('MYEXPLORER.EXE', 'Protected helper')
+    check(query_end_session(wine, 0) == 0, 'the query was allowed')
+    check(wait_until(lambda: wine.helper_events(canceller), EXIT_TIMEOUT), 'the canceller was not asked')
+    time.sleep(1.0)
+    check(wine.helper_events(canceller) == [('query', canceller['windows'][0], 0, 0)],
+          'the canceller got %s' % wine.helper_events(canceller))
+    called_off = wine.helper_events(helper)
+    check(sorted(broadcast_round(called_off, ending=0)) == sorted(helper['windows']),
+          'the helper was not told that the end is off')
+    check(wine.marker_lines() == [], 'a cancelled restart ran RESTART.EXE')
+    for h in (helper, canceller, survivor):
+        check(h['process'].poll() is None, 'a cancelled restart ended %s' % h['exe'])
+    wine.probe('send', canceller['windows'][0], WM_CLOSE, 0, 0)
     wine.dirty = True
     # No probe may run between the refusal and the launch: the sweep would end it.
-    check(query_end_session(wine, 0) == 0, 'the query was allowed')
+    check(query_end_session(wine, 0) == 0, 'interception ended with the cancelled restart')
     check_quick_restart_done(wine, LOWER_DIR)
-    check_swept(wine, helper, survivor, process, window)
+    check_swept(wine, helper, survivor, process, window, earlier=len(called_off))
+    check(wine.exit_code(canceller['process']) == 0, 'the windowless canceller was not ended')
     end_session(wine, False)
     check_quick_restart_done(wine, LOWER_DIR)
     check(query_end_session(wine, 0) == 1, 'a session end was refused after the quick restart')
