@@ -27,6 +27,7 @@ static std::set<std::string> exactCalls;  // the calls allowed with exactly thes
 static int windowsCreated;
 static bool createExpected, initExpected;
 static bool inSecondStart;
+static WORD commandInHand;  // the id of the WM_COMMAND being handled, or 0
 
 static const WORD kSessionCommands[] = {1000, 1001, 1002, 1003, 1004, 1006, 1007};
 // The processes that must never be touched, kept apart from the program's own table.
@@ -153,6 +154,8 @@ static void AllowExactCalls()
         if (launch[0].size() <= MAX_PATH)
             exactCalls.insert("ShellExecuteA(NULL, \"open\", \"" + launch[0] + "\", NULL, \"" + launch[1] + "\", 1)");
     }
+    if (launches[0][0].size() <= MAX_PATH)
+        exactCalls.insert("ShellExecuteA(NULL, \"open\", \"" + launches[0][0] + "\", \"/logoff\", \"" + folder + "\", 1)");
     for (const char* file : kWatched)
         exactCalls.insert("CreateFileA(\"" + std::string(file) + "\", 0x80000000, 0, NULL, 3, 0, NULL)");
     for (const char* name : kSettingNames) {
@@ -218,23 +221,27 @@ static const char* Refusal(const std::string& call)
         bool plain = a[2] == "0" && a[3] == "0";
         return plain && OneOf(a[1], {"0x0", "0x10", "0x8000", "0x8002", "0x8003"}) ? NULL : "posts a message it never posts";
     }
-    if (name == "SendMessageA") {
-        if (a[1] == "0x80")
+    if (name == "SendMessageA" || name == "SendMessageTimeoutA") {
+        bool bounded = name == "SendMessageTimeoutA";
+        if (a[1] == "0x80" && !bounded)
             return IsDialog(a[0]) && (call.find(", 1, icon113)") != std::string::npos ||
                                       call.find(", 0, icon112)") != std::string::npos)
                        ? NULL
                        : "sets a bad icon";
         FakeWindow* window = WindowNamed(a[0]);
-        bool ending = (a[1] == "0x11" && a[2] == "0" && a[3] == "0") || (a[1] == "0x16" && a[2] == "1" && a[3] == "0");
-        if (!ending || !window)
+        bool ending = (a[1] == "0x11" && a[2] == "0") || (a[1] == "0x16" && OneOf(a[2], {"0", "1"}));
+        if (!ending || a[3] != "0" || !window)
             return "sends a message it never sends";
+        // Only a hidden window, where no person can be answering, gets a time limit.
+        if (bounded ? window->visible || a[4] != "0x2" || a[5] != "5000" : !window->visible)
+            return "waits for a window on the screen with a time limit, or for a hidden one without";
         const FakeProcess* process = FindProcess(window->processId);
         if (window->processId == sys.selfId || !process)
             return "sends a session end to its own window or to one of no known process";
         return IsProtected(process->exeFile) ? "sends a session end to a protected process" : NULL;
     }
     if (name == "ExitWindowsEx")
-        return a[1] == "0" && OneOf(a[0], {"0", "1", "2", "4", "5", "6"}) ? NULL : "bad ExitWindowsEx flags";
+        return a[1] == "0" && OneOf(a[0], {"0", "1", "2", "5", "6"}) ? NULL : "bad ExitWindowsEx flags, or a forced log-off";
     if (name == "SetSystemPowerState")
         return a[0] == "0" && OneOf(a[1], {"0", "1"}) ? NULL : "bad SetSystemPowerState arguments";
     if (name == "MessageBeep")
@@ -242,7 +249,7 @@ static const char* Refusal(const std::string& call)
     if (name == "OpenProcess" || name == "TerminateProcess") {
         if (name == "OpenProcess" ? a[0] != "0x1F0FFF" || a[1] != "0" : a[1] != "0" || a[0] == "bad handle")
             return "bad process access";
-        if (!CompanionThere() && !HasFile(PifPath()))
+        if (!CompanionThere() && !HasFile(PifPath()) && commandInHand != IDC_LOGOFF)
             return "sweeps with nothing there to restart";
         DWORD id = (DWORD)Number(name == "OpenProcess" ? a[2] : a[0]);
         const FakeProcess* process = FindProcess(id);
@@ -340,6 +347,16 @@ static bool Running()
     return actionsLeft > 0 && !quitSeen && MainWindow() != NULL;
 }
 
+// Runs `deliver` with commandInHand telling which WM_COMMAND it delivers.
+template <typename Deliver>
+static void HandleCommandOrNot(UINT message, WPARAM wParam, Deliver deliver)
+{
+    WORD outer = commandInHand;
+    commandInHand = message == WM_COMMAND ? LOWORD(wParam) : 0;
+    deliver();
+    commandInHand = outer;
+}
+
 // The message loop, or a modal loop, dispatching what is queued. A WM_QUIT
 // ends the program, and every modal loop on the way out.
 static void DispatchQueued()
@@ -351,7 +368,7 @@ static void DispatchQueued()
         if (message.message == WM_QUIT)
             quitSeen = true;
         else
-            DispatchMessageA(&message);
+            HandleCommandOrNot(message.message, message.wParam, [&] { DispatchMessageA(&message); });
         CheckState();
     }
 }
@@ -404,7 +421,8 @@ static void SendToMain(UINT message, WPARAM wParam, LPARAM lParam)
 {
     int selfBefore = g_selfInitiated;
     int pendingBefore = g_interceptPending;
-    LRESULT result = Send(message, wParam, lParam);
+    LRESULT result = 0;
+    HandleCommandOrNot(message, wParam, [&] { result = Send(message, wParam, lParam); });
     if (!Alive(MainWindow()))
         return;
     switch (message) {
@@ -659,7 +677,8 @@ static void SetUpSystem()
     for (int count = input->ConsumeIntegralInRange(0, 5); count > 0; --count) {
         size_t owner = input->ConsumeIntegralInRange<size_t>(0, ids.size() + 1);
         DWORD id = owner < ids.size() ? ids[owner] : owner == ids.size() ? 0 : 999;
-        AddForeignWindow(id, input->ConsumeIntegral<int32_t>());
+        static const DWORD kAnswerTimes[] = {0, 4000, 600000, INFINITE};
+        AddForeignWindow(id, input->ConsumeIntegral<int32_t>(), input->ConsumeBool(), Pick(kAnswerTimes));
     }
     sys.failRegisterClass = input->ConsumeIntegralInRange(0, 31) == 0;
     sys.failCreateWindow = input->ConsumeIntegralInRange(0, 31) == 0;

@@ -57,7 +57,7 @@ static LRESULT SendEndSessionMessage(HWND window, UINT message, WPARAM wParam)
 {
     if (IsWindowVisible(window))
         return SendMessageA(window, message, wParam, 0);
-    DWORD_PTR answer = TRUE;
+    DWORD_PTR answer;
     if (!SendMessageTimeoutA(window, message, wParam, 0, SMTO_ABORTIFHUNG, kHiddenWindowWait, &answer))
         return TRUE;
     return answer;

@@ -87,7 +87,7 @@ def set_version(wine, version):
 
 
 def run_restart(wine, version, hide_rundll=False):
-    """Runs RESTART.EXE (with parameters, which it must ignore) as the given
+    """Runs RESTART.EXE without parameters, as Tarnwick does, as the given
     Windows version while a Notepad runs; returns the command lines that
     RESTART.EXE started. Checks its exit code and that the session ended."""
     wine.dirty = True
@@ -109,7 +109,7 @@ def run_restart(wine, version, hide_rundll=False):
         # The trace goes to a file: a pipe would stay open as long as any
         # process that RESTART.EXE started lives on.
         with open(trace_path, 'wb') as trace_file:
-            restart = subprocess.Popen(['wine', COMPANION_DIR + r'\RESTART.EXE', '/init', 'extra words'],
+            restart = subprocess.Popen(['wine', COMPANION_DIR + r'\RESTART.EXE'],
                                        env=env, cwd=wine.work, stdin=subprocess.DEVNULL,
                                        stdout=trace_file, stderr=trace_file)
             try:
