@@ -27,7 +27,7 @@ static std::set<std::string> exactCalls;  // the calls allowed with exactly thes
 static int windowsCreated;
 static bool createExpected, initExpected;
 static bool inSecondStart;
-static WORD commandInHand;  // the id of the WM_COMMAND being handled, or 0
+static bool sweptForLogOff;  // swept with nothing to restart into: a log-off must follow
 
 static const WORD kSessionCommands[] = {1000, 1001, 1002, 1003, 1004, 1006, 1007};
 // The processes that must never be touched, kept apart from the program's own table.
@@ -240,6 +240,8 @@ static const char* Refusal(const std::string& call)
             return "sends a session end to its own window or to one of no known process";
         return IsProtected(process->exeFile) ? "sends a session end to a protected process" : NULL;
     }
+    if (name == "ExitWindowsEx" && a[0] == "0")
+        sweptForLogOff = false;
     if (name == "ExitWindowsEx")
         return a[1] == "0" && OneOf(a[0], {"0", "1", "2", "5", "6"}) ? NULL : "bad ExitWindowsEx flags, or a forced log-off";
     if (name == "SetSystemPowerState")
@@ -249,8 +251,8 @@ static const char* Refusal(const std::string& call)
     if (name == "OpenProcess" || name == "TerminateProcess") {
         if (name == "OpenProcess" ? a[0] != "0x1F0FFF" || a[1] != "0" : a[1] != "0" || a[0] == "bad handle")
             return "bad process access";
-        if (!CompanionThere() && !HasFile(PifPath()) && commandInHand != IDC_LOGOFF)
-            return "sweeps with nothing there to restart";
+        // Only a forced log-off sweeps with nothing there to restart into.
+        sweptForLogOff = sweptForLogOff || (!CompanionThere() && !HasFile(PifPath()));
         DWORD id = (DWORD)Number(name == "OpenProcess" ? a[2] : a[0]);
         const FakeProcess* process = FindProcess(id);
         if (id == sys.selfId)
@@ -329,6 +331,7 @@ static void CheckState()
           "a flag holds neither 0 nor 1");
     CHECK(!everSelfInitiated || g_selfInitiated, "g_selfInitiated went back to 0");
     everSelfInitiated = g_selfInitiated;
+    CHECK(!sweptForLogOff, "swept with nothing there to restart into, and no log-off followed");
     CHECK(g_dialogOpen == (dialogDepth > 0), "g_dialogOpen is %d with %d dialogs open", g_dialogOpen, dialogDepth);
     CHECK(g_aboutOpen == (aboutDepth > 0), "g_aboutOpen is %d with %d About boxes open", g_aboutOpen, aboutDepth);
     CHECK(sys.handles.empty() && sys.openKeys == 0, "%zu handles and %d keys left open", sys.handles.size(), sys.openKeys);
@@ -347,16 +350,6 @@ static bool Running()
     return actionsLeft > 0 && !quitSeen && MainWindow() != NULL;
 }
 
-// Runs `deliver` with commandInHand telling which WM_COMMAND it delivers.
-template <typename Deliver>
-static void HandleCommandOrNot(UINT message, WPARAM wParam, Deliver deliver)
-{
-    WORD outer = commandInHand;
-    commandInHand = message == WM_COMMAND ? LOWORD(wParam) : 0;
-    deliver();
-    commandInHand = outer;
-}
-
 // The message loop, or a modal loop, dispatching what is queued. A WM_QUIT
 // ends the program, and every modal loop on the way out.
 static void DispatchQueued()
@@ -368,7 +361,7 @@ static void DispatchQueued()
         if (message.message == WM_QUIT)
             quitSeen = true;
         else
-            HandleCommandOrNot(message.message, message.wParam, [&] { DispatchMessageA(&message); });
+            DispatchMessageA(&message);
         CheckState();
     }
 }
@@ -421,8 +414,7 @@ static void SendToMain(UINT message, WPARAM wParam, LPARAM lParam)
 {
     int selfBefore = g_selfInitiated;
     int pendingBefore = g_interceptPending;
-    LRESULT result = 0;
-    HandleCommandOrNot(message, wParam, [&] { result = Send(message, wParam, lParam); });
+    LRESULT result = Send(message, wParam, lParam);
     if (!Alive(MainWindow()))
         return;
     switch (message) {
@@ -697,7 +689,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ResetProgram();
     actionsLeft = kMaxActions;
     dispatched = dialogDepth = aboutDepth = menuDepth = windowsCreated = 0;
-    everSelfInitiated = quitSeen = inSecondStart = false;
+    everSelfInitiated = quitSeen = inSecondStart = sweptForLogOff = false;
     loadedMenus.clear();
     SetUpSystem();
     mainName = "w" + std::to_string(sys.windows.size() + 1);
