@@ -67,9 +67,10 @@ int RequestReboot()
 // an empty `name` asks whether the tail is blank.
 static int IsSwitch(LPCSTR tail, const char* name)
 {
-    const unsigned char* rest = (const unsigned char*)tail + FoldedPrefix(tail, name);
-    if (name[rest - (const unsigned char*)tail])
+    DWORD length = FoldedPrefix(tail, name);
+    if (name[length])
         return 0;
+    const unsigned char* rest = (const unsigned char*)tail + length;
     while (*rest && *rest <= ' ')
         ++rest;
     return !*rest;

@@ -18,20 +18,10 @@ void TerminateUnprotectedProcesses();
 // The most windows one end-session round remembers as having agreed.
 static const int kMaxAgreedWindows = 512;
 
-// One end-session round: the process snapshot that decides whose windows are
-// asked, and the windows that agreed, in the order they were asked.
-struct EndSessionRound {
-    HANDLE snapshot;
-    int refused;
-    int agreedCount;
-    HWND agreed[kMaxAgreedWindows];
-};
-
 // Asks every window of every unprotected process whether the session may end,
 // stopping at the first refusal, then tells the windows that agreed whether it
 // ends. Returns 1 when none refused.
 int BroadcastEndSession();
-BOOL CALLBACK EndSessionEnumProc(HWND window, LPARAM round);
 
 // The program's folder into `folder` and that folder joined with a relative
 // `path` into `file`, both of MAX_PATH + 1 characters; 0 when they do not fit.

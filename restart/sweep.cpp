@@ -63,10 +63,51 @@ static LRESULT SendEndSessionMessage(HWND window, UINT message, WPARAM wParam)
     return answer;
 }
 
+// One end-session round: the process snapshot that decides whose windows are
+// asked, and the windows that agreed, in the order they were asked.
+struct EndSessionRound {
+    HANDLE snapshot;
+    DWORD self;
+    int refused;
+    int agreedCount;
+    HWND agreed[kMaxAgreedWindows];
+};
+
+// Whether the window belongs to a process of the snapshot that may be ended.
+static int IsEndableWindow(HWND window, const EndSessionRound* round)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (!processId || processId == round->self)
+        return 0;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    BOOL found = Process32First(round->snapshot, &entry);
+    while (found && entry.th32ProcessID != processId)
+        found = Process32Next(round->snapshot, &entry);
+    return found && !IsSparedProcess(&entry, round->self);
+}
+
+static BOOL CALLBACK EndSessionEnumProc(HWND window, LPARAM parameter)
+{
+    EndSessionRound* round = (EndSessionRound*)parameter;
+    if (!IsEndableWindow(window, round))
+        return TRUE;
+    // A window that could not be remembered could not be told that the end
+    // was called off, so it is not asked: the round ends as if refused.
+    if (round->agreedCount == kMaxAgreedWindows || !SendEndSessionMessage(window, WM_QUERYENDSESSION, 0)) {
+        round->refused = 1;
+        return FALSE;
+    }
+    round->agreed[round->agreedCount++] = window;
+    return TRUE;
+}
+
 int BroadcastEndSession()
 {
     EndSessionRound round;
     round.snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    round.self = GetCurrentProcessId();
     round.agreedCount = 0;
     round.refused = 0;
     // Windows 95 and 98 refuse a null parent in EnumChildWindows; this
@@ -78,35 +119,4 @@ int BroadcastEndSession()
     for (int i = 0; i < round.agreedCount; ++i)
         SendEndSessionMessage(round.agreed[i], WM_ENDSESSION, !round.refused);
     return !round.refused;
-}
-
-// Whether the window belongs to a process of the snapshot that may be ended.
-static int IsEndableWindow(HWND window, HANDLE snapshot)
-{
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    DWORD self = GetCurrentProcessId();
-    if (!processId || processId == self)
-        return 0;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    BOOL found = Process32First(snapshot, &entry);
-    while (found && entry.th32ProcessID != processId)
-        found = Process32Next(snapshot, &entry);
-    return found && !IsSparedProcess(&entry, self);
-}
-
-BOOL CALLBACK EndSessionEnumProc(HWND window, LPARAM parameter)
-{
-    EndSessionRound* round = (EndSessionRound*)parameter;
-    if (!IsEndableWindow(window, round->snapshot))
-        return TRUE;
-    // A window that could not be remembered could not be told that the end
-    // was called off, so it is not asked: the round ends as if refused.
-    if (round->agreedCount == kMaxAgreedWindows || !SendEndSessionMessage(window, WM_QUERYENDSESSION, 0)) {
-        round->refused = 1;
-        return FALSE;
-    }
-    round->agreed[round->agreedCount++] = window;
-    return TRUE;
 }
