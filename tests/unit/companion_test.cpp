@@ -113,9 +113,9 @@ TEST_F(CompanionTest, EntryRestartsOnlyWithoutASwitchAndLogsOffOnlyForLogoff)
     // Exit code 1: the system refused the log-off.
     const struct { const char* commandLine; Log calls; int exitCode; } cases[] = {
         {"RESTART.EXE", {kQuickRestart}, 0},  {"\"C:\\TOOLS\\RESTART.EXE\" \t ", {kQuickRestart}, 0},
-        {"RESTART.EXE /logoff", {kLogOff}, 0}, {"RESTART.EXE /LogOff  ", {kLogOff}, 0},
-        {"RESTART.EXE /LOGOFF", {kLogOff}, 1}, {"RESTART.EXE /?", {}, 2},
-        {"RESTART.EXE /logoffx", {}, 2},       {"RESTART.EXE /log-off", {}, 2},
+        {"RESTART.EXE /logoff", {kLogOff}, 0}, {"RESTART.EXE /LogOff  ", {kLogOff}, 1},
+        {"RESTART.EXE /?", {}, 2},             {"RESTART.EXE /logoffx", {}, 2},
+        {"RESTART.EXE /log-off", {}, 2},
     };
     for (const auto& c : cases) {
         ResetSystem();
