@@ -120,19 +120,20 @@ TEST_F(Sweep, BroadcastAsksEveryWindowThenTellsThoseThatAgreedTheOutcome)
         EXPECT_EQ(0, BroadcastEndSession()) << failure;
         EXPECT_EQ(0, CountCalls("SendMessageTimeoutA") + CountCalls("TerminateProcess")) << failure;
     }
-}
 
-// A program started while the round waits was never asked, nor is one that
-// took over the id of an asked one that ended: the sweep leaves both.
-TEST_F(Sweep, ARoundEndsOnlyTheProcessesItAsked)
-{
+    // A program started while the round waits was never asked, nor is one
+    // that took over the id of an asked one that ended: the sweep leaves both.
+    sys.failEnumWindows = false;
+    sys.processes = running;
     AddProcess(700, "C:\\APPS\\HELPER.EXE");
+    sys.windows.clear();
+    sys.calls.clear();
     HWND editor = AddForeignWindow(300);
     sys.onCall = [&](const std::string& call) {
-        if (call.find(Name(editor) + ", 0x11") == std::string::npos)
-            return;
-        sys.processes.back().exeFile = "C:\\APPS\\OTHER.EXE";
-        AddProcess(800, "C:\\APPS\\NEW.EXE");
+        if (call.find(Name(editor) + ", 0x11") != std::string::npos) {
+            sys.processes.back().exeFile = "C:\\APPS\\OTHER.EXE";
+            AddProcess(800, "C:\\APPS\\NEW.EXE");
+        }
     };
     EXPECT_EQ(1, BroadcastEndSession());
     static const char* const kEnded[] = {"TerminateProcess(300, 0)"};
