@@ -99,15 +99,15 @@ static BOOL IsWatchedWindow(HWND window)
 }
 
 // One session-end message to one window. A program that is hung when asked,
-// or never answers, agrees if it shows nothing and cancels if it shows a
-// window: its silence must not lose what a person sees.
+// or never answers, agrees only if it showed nothing then and shows nothing
+// now: one that put up its own question meanwhile has a person to answer it.
 static LRESULT SendEndSessionMessage(HWND window, UINT message, WPARAM wParam)
 {
     BOOL watched = IsWatchedWindow(window);
     DWORD_PTR answer;
     if (!SendMessageTimeoutA(window, message, wParam, 0, SMTO_ABORTIFHUNG,
                              watched ? kShownWindowWait : kHiddenWindowWait, &answer))
-        return !watched;
+        return !watched && !IsWatchedWindow(window);
     return answer;
 }
 

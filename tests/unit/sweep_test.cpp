@@ -55,7 +55,8 @@ TEST_F(Sweep, TerminatesEveryUnprotectedProcessButItself)
 // of its own: a agrees; r refuses; l refuses ten minutes late and g never
 // answers, hung, all three on the screen; s is hidden and never answers; h is
 // hidden and refuses in time; o is hidden but owns a window on the screen, and
-// refuses after eight seconds, as behind its "Save changes?" box. Windows the
+// refuses after eight seconds, as behind its "Save changes?" box; b is hidden
+// and shows nothing until it puts up that box when asked. Windows the
 // round must pass over lie between them. Its log, a token a message: Q a
 // query, T and F WM_ENDSESSION TRUE and FALSE, in lower case when sent with
 // the bounded wait of a window whose program shows nothing; the digit is the
@@ -65,7 +66,12 @@ TEST_F(Sweep, BroadcastAsksEveryWindowThenTellsThoseThatAgreedTheOutcome)
     static const struct { const char* windows; const char* log; int agreed; } kRounds[] = {
         {"aaa", "Q0 Q1 Q2 T0 T1 T2", 1}, {"raa", "Q0", 0}, {"ara", "Q0 Q1 F0", 0}, {"aar", "Q0 Q1 Q2 F0 F1", 0},
         {"asa", "Q0 q1 Q2 T0 t1 T2", 1}, {"haa", "q0", 0}, {"aal", "Q0 Q1 Q2 F0 F1", 0}, {"aga", "Q0 Q1 F0", 0},
-        {"aoa", "Q0 Q1 F0", 0},
+        {"aoa", "Q0 Q1 F0", 0}, {"aba", "Q0 q1 F0", 0},
+    };
+    HWND prompter = NULL;
+    sys.onCall = [&](const std::string& call) {
+        if (prompter && call.find(Name(prompter) + ", 0x11") != std::string::npos)
+            AddForeignWindow(GetWindowThreadProcessId(prompter, NULL) - 1);
     };
     const std::vector<FakeProcess> running = sys.processes;
     for (const auto& round : kRounds) {
@@ -73,11 +79,14 @@ TEST_F(Sweep, BroadcastAsksEveryWindowThenTellsThoseThatAgreedTheOutcome)
         sys.calls.clear();
         sys.processes = running;
         std::vector<HWND> asked;
+        prompter = NULL;
         for (const char* w = round.windows; *w; ++w) {
             DWORD id = 301 + (DWORD)(w - round.windows);
             AddProcess(id, ("C:\\APPS\\P" + std::to_string(id) + ".EXE").c_str());
             asked.push_back(AddForeignWindow(id, *w == 'a', strchr("arlg", *w) != nullptr,
-                                             strchr("sg", *w) ? INFINITE : *w == 'l' ? 600000 : *w == 'o' ? 8000 : 0));
+                                             strchr("sgb", *w) ? INFINITE : *w == 'l' ? 600000 : *w == 'o' ? 8000 : 0));
+            if (*w == 'b')
+                prompter = asked.back();
             if (*w == 'o') {
                 AddForeignWindow(id);
                 sys.windows.back().parent = asked.back();
@@ -100,6 +109,7 @@ TEST_F(Sweep, BroadcastAsksEveryWindowThenTellsThoseThatAgreedTheOutcome)
 
     // One window more than a round remembers: it is not asked, and those
     // asked hear that the end is off.
+    prompter = NULL;
     sys.windows.clear();
     sys.calls.clear();
     HWND last = NULL;
