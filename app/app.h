@@ -17,7 +17,8 @@ int OnCommand(HWND window, WORD id);
 int CompanionExists();
 // A quick restart through the companion. Forced, and with the companion
 // there, it first ends every unprotected process; with `askFirst` it asks
-// their windows before, and a refusal calls the whole restart off.
+// their windows before and ends only those asked, and a refusal calls the
+// whole restart off.
 void QuickRestart(LONG force, int askFirst);
 
 LRESULT OnQueryEndSession(HWND window, LPARAM flags);

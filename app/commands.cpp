@@ -8,6 +8,22 @@ static const char kRestartProgram[] = "Restart.exe";
 static const char kLogOffSwitch[] = "/logoff";
 static const char kExitToDosFile[] = "Exit To Dos.pif";
 
+// The mark is set before the start, so that a question that comes while it
+// runs is allowed, and taken back when nothing was started.
+static void OwnLaunch(LPCSTR path, LPCSTR parameters)
+{
+    g_selfInitiated = 1;
+    if (!LaunchFile(path, parameters))
+        g_selfInitiated = 0;
+}
+
+static void OwnExit(UINT flags)
+{
+    g_selfInitiated = 1;
+    if (!ExitWindowsEx(flags, 0))
+        g_selfInitiated = 0;
+}
+
 int CompanionExists()
 {
     return LaunchableFileExists(kRestartProgram);
@@ -19,18 +35,17 @@ void QuickRestart(LONG force, int askFirst)
     // with it, and only when the companion is there to restart at all.
     if (force && CompanionExists()) {
         // A program's Cancel stops the restart, as it stops Windows' own.
-        if (askFirst && !BroadcastEndSession())
+        if (!askFirst)
+            TerminateUnprotectedProcesses();
+        else if (!BroadcastEndSession())
             return;
-        TerminateUnprotectedProcesses();
     }
-    g_selfInitiated = 1;
-    LaunchFile(kRestartProgram, NULL);
+    OwnLaunch(kRestartProgram, NULL);
 }
 
 static void EndSession(UINT flags, LONG force)
 {
-    g_selfInitiated = 1;
-    ExitWindowsEx(force ? flags | EWX_FORCE : flags, 0);
+    OwnExit(force ? flags | EWX_FORCE : flags);
 }
 
 // Windows 95 neither asks nor ends the program that calls
@@ -41,11 +56,10 @@ static void LogOff(LONG force)
 {
     if (force)
         TerminateUnprotectedProcesses();
-    g_selfInitiated = 1;
     if (CompanionExists())
-        LaunchFile(kRestartProgram, kLogOffSwitch);
+        OwnLaunch(kRestartProgram, kLogOffSwitch);
     else
-        ExitWindowsEx(EWX_LOGOFF, 0);
+        OwnExit(EWX_LOGOFF);
 }
 
 static void ExitToDos(LONG force)
@@ -59,9 +73,8 @@ static void ExitToDos(LONG force)
     // deleted PIF): it would end every program for nothing.
     if (force && fits && FileExists(path))
         TerminateUnprotectedProcesses();
-    g_selfInitiated = 1;
     if (fits)
-        LaunchFile(path, NULL);
+        OwnLaunch(path, NULL);
 }
 
 int OnCommand(HWND window, WORD id)

@@ -9,7 +9,7 @@ extern HINSTANCE g_hInstance;
 extern int g_aboutOpen;
 // The command dialog is showing.
 extern int g_dialogOpen;
-// Tarnwick has started a session end itself; never cleared again.
+// A session end Tarnwick started can still happen: 1, or 2 once Tarnwick agreed to it.
 extern int g_selfInitiated;
 // A session end was refused and its quick restart, posted, has not run yet.
 extern int g_interceptPending;

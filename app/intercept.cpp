@@ -6,10 +6,14 @@
 
 LRESULT OnQueryEndSession(HWND window, LPARAM flags)
 {
+    // Tarnwick never refuses a session end of its own, and remembers that it
+    // agreed: only then does a WM_ENDSESSION(FALSE) mean that it was called off.
+    if (g_selfInitiated) {
+        g_selfInitiated = 2;
+        return TRUE;
+    }
     DWORD intercept;
     if (!ReadSetting(kInterceptAllRestarts, &intercept) || !intercept)
-        return TRUE;
-    if (g_selfInitiated)
         return TRUE;
     // A changed start-up file needs a real restart to take effect.
     if (StartupFilesChanged(g_startupBaseline))
@@ -32,9 +36,13 @@ LRESULT OnQueryEndSession(HWND window, LPARAM flags)
 void OnEndSession(WPARAM ending)
 {
     // The session really ends: the posted restart must not follow. A session
-    // that goes on changes nothing, as the restart is posted already.
+    // that goes on after Tarnwick agreed to its own end brings interception
+    // back; one that goes on after a refusal (Wine and the NT family tell the
+    // refusing window too) changes nothing, as the restart is posted already.
     if (ending)
         g_interceptPending = 0;
+    else if (g_selfInitiated == 2)
+        g_selfInitiated = 0;
 }
 
 void OnDeferredRestart()

@@ -26,9 +26,9 @@ void NotifyIcon(DWORD message, NOTIFYICONDATAA* data)
         notify(message, data);
 }
 
-void OpenWithShell(LPCSTR file, LPCSTR parameters, LPCSTR directory)
+int OpenWithShell(LPCSTR file, LPCSTR parameters, LPCSTR directory)
 {
     decltype(&ShellExecuteA) execute = (decltype(&ShellExecuteA))(void*)ShellFunction("ShellExecuteA");
-    if (execute)
-        execute(NULL, "open", file, parameters, directory, SW_SHOWNORMAL);
+    // ShellExecuteA reports a failure as a value of 32 or less.
+    return execute && (INT_PTR)execute(NULL, "open", file, parameters, directory, SW_SHOWNORMAL) > 32;
 }

@@ -6,6 +6,7 @@
 extern HMODULE g_shellModule;
 
 // The shell's two calls, through SHELL32 loaded on first use; a shell that
-// cannot be loaded is treated like a call that failed.
+// cannot be loaded is treated like a call that failed. OpenWithShell returns
+// 1 when the shell opened the file.
 void NotifyIcon(DWORD message, NOTIFYICONDATAA* data);
-void OpenWithShell(LPCSTR file, LPCSTR parameters, LPCSTR directory);
+int OpenWithShell(LPCSTR file, LPCSTR parameters, LPCSTR directory);

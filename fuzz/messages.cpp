@@ -20,7 +20,8 @@ static const int kMaxDispatched = 4096;
 static FuzzedDataProvider* input;
 static int actionsLeft, dispatched;
 static int dialogDepth, aboutDepth, menuDepth;
-static bool everSelfInitiated, quitSeen;
+static bool quitSeen;
+static int starts;  // ShellExecuteA and ExitWindowsEx calls so far
 static std::string mainName;  // the main window as the log names it
 static std::set<size_t> loadedMenus;  // indices of the menus LoadMenuA made
 static std::set<std::string> exactCalls;  // the calls allowed with exactly these arguments
@@ -230,11 +231,15 @@ static const char* Refusal(const std::string& call)
                        : "sets a bad icon";
         FakeWindow* window = WindowNamed(a[0]);
         bool ending = (a[1] == "0x11" && a[2] == "0") || (a[1] == "0x16" && OneOf(a[2], {"0", "1"}));
-        if (!ending || a[3] != "0" || !window)
+        if (!ending || a[3] != "0" || !window || !bounded || a[4] != "0x2")
             return "sends a message it never sends";
-        // Only a hidden window, where no person can be answering, gets a time limit.
-        if (bounded ? window->visible || a[4] != "0x2" || a[5] != "5000" : !window->visible)
-            return "waits for a window on the screen with a time limit, or for a hidden one without";
+        // Only a window whose program shows nothing, where no person can be
+        // answering, gets a few seconds; any other a day.
+        bool shows = false;
+        for (const FakeWindow& w : sys.windows)
+            shows = shows || (w.alive && w.visible && w.processId == window->processId);
+        if (a[5] != (shows ? "86400000" : "5000"))
+            return "waits for a window its program shows with a short limit, or for one that shows nothing with a long one";
         const FakeProcess* process = FindProcess(window->processId);
         if (window->processId == sys.selfId || !process)
             return "sends a session end to its own window or to one of no known process";
@@ -315,6 +320,8 @@ static void CheckCall(const std::string& call)
 {
     if (const char* refusal = Refusal(call))
         Fail("%s: %s", refusal, call.c_str());
+    if (call.compare(0, 14, "ShellExecuteA(") == 0 || call.compare(0, 14, "ExitWindowsEx(") == 0)
+        ++starts;
     if (call.compare(0, 10, "LoadMenuA(") == 0)
         loadedMenus.insert(sys.menus.size());  // the fake makes the menu right after recording the call
 }
@@ -326,11 +333,9 @@ static bool IsFlag(int value) { return value == 0 || value == 1; }
 // Holds between any two actions, at any depth of modal loops.
 static void CheckState()
 {
-    CHECK(IsFlag(g_selfInitiated) && IsFlag(g_dialogOpen) && IsFlag(g_aboutOpen) && IsFlag(g_interceptPending) &&
+    CHECK(g_selfInitiated >= 0 && g_selfInitiated <= 2 && IsFlag(g_dialogOpen) && IsFlag(g_aboutOpen) && IsFlag(g_interceptPending) &&
               IsFlag(g_commandFromDialog),
-          "a flag holds neither 0 nor 1");
-    CHECK(!everSelfInitiated || g_selfInitiated, "g_selfInitiated went back to 0");
-    everSelfInitiated = g_selfInitiated;
+          "a flag holds a value it never holds");
     CHECK(!sweptForLogOff, "swept with nothing there to restart into, and no log-off followed");
     CHECK(g_dialogOpen == (dialogDepth > 0), "g_dialogOpen is %d with %d dialogs open", g_dialogOpen, dialogDepth);
     CHECK(g_aboutOpen == (aboutDepth > 0), "g_aboutOpen is %d with %d About boxes open", g_aboutOpen, aboutDepth);
@@ -414,30 +419,40 @@ static void SendToMain(UINT message, WPARAM wParam, LPARAM lParam)
 {
     int selfBefore = g_selfInitiated;
     int pendingBefore = g_interceptPending;
+    int startsBefore = starts;
     LRESULT result = Send(message, wParam, lParam);
     if (!Alive(MainWindow()))
         return;
     switch (message) {
     case WM_QUERYENDSESSION:
         CHECK(result == 0 || result == 1, "WM_QUERYENDSESSION answered %ld", (long)result);
+        if (selfBefore)
+            CHECK(result == 1 && g_selfInitiated == 2, "a session end of its own refused, or its agreement forgotten");
         if (result == 0)
             CHECK(g_interceptPending && !selfBefore && lParam == 0 && SettingOn(kInterceptAllRestarts) &&
                       CompanionThere(),
                   "a session end refused against the rule");
         break;
     case WM_ENDSESSION:
+        // Only a session end of its own that it agreed to, and that goes on, brings interception back.
+        CHECK(g_selfInitiated == (!wParam && selfBefore == 2 ? 0 : selfBefore), "WM_ENDSESSION(%u) took the mark from %d to %d",
+              (unsigned)wParam, selfBefore, g_selfInitiated);
+        CHECK(result == 0, "message 0x%X answered %ld", message, (long)result);
+        break;
     case WM_APP_REFRESHTRAY:
         CHECK(result == 0, "message 0x%X answered %ld", message, (long)result);
         break;
     case WM_APP_DEFERREDRESTART:
-        CHECK(result == 0 && g_selfInitiated == (selfBefore | pendingBefore),
-              "the deferred restart ran without a refusal, or did not mark the session end as its own");
+        CHECK(starts == startsBefore || pendingBefore, "the deferred restart ran without a refusal");
+        CHECK(result == 0 && g_selfInitiated == (starts > startsBefore ? 1 : selfBefore),
+              "the deferred restart did not mark the session end it started as its own");
         break;
     case WM_COMMAND:
         if (IsSessionCommand(LOWORD(wParam)))
             CHECK(result == 0, "session command answered %ld", (long)result);
         if (LOWORD(wParam) >= 1000 && LOWORD(wParam) <= 1004)
-            CHECK(g_selfInitiated, "command %u did not mark the session end as its own", LOWORD(wParam));
+            CHECK(g_selfInitiated == (starts > startsBefore ? 1 : selfBefore),
+                  "command %u marked a session end that it did not start, or did not mark one it did", LOWORD(wParam));
         break;
     }
 }
@@ -689,7 +704,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ResetProgram();
     actionsLeft = kMaxActions;
     dispatched = dialogDepth = aboutDepth = menuDepth = windowsCreated = 0;
-    everSelfInitiated = quitSeen = inSecondStart = sweptForLogOff = false;
+    quitSeen = inSecondStart = sweptForLogOff = false;
     loadedMenus.clear();
     SetUpSystem();
     mainName = "w" + std::to_string(sys.windows.size() + 1);

@@ -40,10 +40,9 @@ int LaunchableFileExists(LPCSTR path)
     return LaunchPaths(path, file, directory) && FileExists(file);
 }
 
-void LaunchFile(LPCSTR path, LPCSTR parameters)
+int LaunchFile(LPCSTR path, LPCSTR parameters)
 {
     char directory[MAX_PATH + 1];
     char file[MAX_PATH + 1];
-    if (LaunchPaths(path, file, directory))
-        OpenWithShell(file, parameters, directory);
+    return LaunchPaths(path, file, directory) && OpenWithShell(file, parameters, directory);
 }

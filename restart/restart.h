@@ -5,6 +5,8 @@
 typedef FILETIME StartupFileBaseline[2];
 
 extern const char* const kWatchedFiles[2];
+// Both halves of the time of a start-up file that is not there.
+static const DWORD kMissingFileTime = 0xFFFFFFFF;
 extern const char* const kProtectedProcesses[6];
 
 void GetLocalWriteTime(LPCSTR path, FILETIME* out);
@@ -20,7 +22,8 @@ static const int kMaxAgreedWindows = 512;
 
 // Asks every window of every unprotected process whether the session may end,
 // stopping at the first refusal, then tells the windows that agreed whether it
-// ends. Returns 1 when none refused.
+// ends. When none refused, ends the unprotected processes that were running
+// when it began and returns 1; a round that could not look counts as refused.
 int BroadcastEndSession();
 
 // The program's folder into `folder` and that folder joined with a relative
@@ -29,4 +32,5 @@ int ProgramFilePath(LPCSTR path, char* file, char* folder);
 int FileExists(LPCSTR path);
 // Whether the file that LaunchFile would open for `path` is there.
 int LaunchableFileExists(LPCSTR path);
-void LaunchFile(LPCSTR path, LPCSTR parameters);
+// Opens the file with the shell; 1 when the shell opened it.
+int LaunchFile(LPCSTR path, LPCSTR parameters);

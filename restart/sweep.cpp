@@ -28,14 +28,37 @@ static int IsSparedProcess(const PROCESSENTRY32* entry, DWORD self)
     return entry->th32ProcessID == self || IsProtectedProcess(entry->szExeFile);
 }
 
-void TerminateUnprotectedProcesses()
+// The snapshot's entry for the process id into `entry`; 0 when it lists none.
+static BOOL FindProcess(HANDLE snapshot, DWORD processId, PROCESSENTRY32* entry)
+{
+    entry->dwSize = sizeof *entry;
+    BOOL found = Process32First(snapshot, entry);
+    while (found && entry->th32ProcessID != processId)
+        found = Process32Next(snapshot, entry);
+    return found;
+}
+
+static int SameText(const char* a, const char* b)
+{
+    while (*a && *a == *b)
+        ++a, ++b;
+    return *a == *b;
+}
+
+// Ends every unprotected process; after a round, only those that its
+// snapshot `asked` lists under the same id and file: a program started while
+// the round waited was never asked, and Windows 9x hands a freed id on at once.
+static void EndProcesses(HANDLE asked)
 {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     DWORD self = GetCurrentProcessId();
     PROCESSENTRY32 entry;
+    PROCESSENTRY32 then;
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
         if (IsSparedProcess(&entry, self))
+            continue;
+        if (asked && !(FindProcess(asked, entry.th32ProcessID, &then) && SameText(then.szExeFile, entry.szExeFile)))
             continue;
         HANDLE process = OpenProcess(kProcessAllAccess, FALSE, entry.th32ProcessID);
         if (!process)
@@ -46,20 +69,45 @@ void TerminateUnprotectedProcesses()
     CloseHandle(snapshot);
 }
 
-// A hidden window gets this long to answer: nobody can be reading a prompt of
-// its, and some never read their queue at all (OLE's hidden RPC windows).
-static const UINT kHiddenWindowWait = 5000;
+void TerminateUnprotectedProcesses()
+{
+    EndProcesses(NULL);
+}
 
-// One session-end message to one window. A window someone can see is waited
-// for as long as it takes, as a person may be reading its question; a hidden
-// one for a few seconds, and its silence counts as agreement.
+// A hidden window whose program shows nothing gets this long: nobody can be
+// reading a prompt of its, and some never read their queue (OLE's RPC windows).
+static const UINT kHiddenWindowWait = 5000;
+// Any other window as long as a person may take over its prompt: a day, far
+// from where a 32-bit tick count wraps.
+static const UINT kShownWindowWait = 86400000;
+
+static BOOL CALLBACK FindShownWindow(HWND window, LPARAM shown)
+{
+    *(BOOL*)shown = IsWindowVisible(window);
+    return !*(BOOL*)shown;
+}
+
+// Whether a person may be reading the window's question: it is on the screen,
+// or its thread shows a window, as a program's does whose hidden main window
+// owns the visible ones or puts up its "Save changes?" box.
+static BOOL IsWatchedWindow(HWND window)
+{
+    BOOL shown = IsWindowVisible(window);
+    if (!shown)
+        EnumThreadWindows(GetWindowThreadProcessId(window, NULL), FindShownWindow, (LPARAM)&shown);
+    return shown;
+}
+
+// One session-end message to one window. A program that is hung when asked,
+// or never answers, agrees if it shows nothing and cancels if it shows a
+// window: its silence must not lose what a person sees.
 static LRESULT SendEndSessionMessage(HWND window, UINT message, WPARAM wParam)
 {
-    if (IsWindowVisible(window))
-        return SendMessageA(window, message, wParam, 0);
+    BOOL watched = IsWatchedWindow(window);
     DWORD_PTR answer;
-    if (!SendMessageTimeoutA(window, message, wParam, 0, SMTO_ABORTIFHUNG, kHiddenWindowWait, &answer))
-        return TRUE;
+    if (!SendMessageTimeoutA(window, message, wParam, 0, SMTO_ABORTIFHUNG,
+                             watched ? kShownWindowWait : kHiddenWindowWait, &answer))
+        return !watched;
     return answer;
 }
 
@@ -81,11 +129,7 @@ static int IsEndableWindow(HWND window, const EndSessionRound* round)
     if (!processId || processId == round->self)
         return 0;
     PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    BOOL found = Process32First(round->snapshot, &entry);
-    while (found && entry.th32ProcessID != processId)
-        found = Process32Next(round->snapshot, &entry);
-    return found && !IsSparedProcess(&entry, round->self);
+    return FindProcess(round->snapshot, processId, &entry) && !IsSparedProcess(&entry, round->self);
 }
 
 static BOOL CALLBACK EndSessionEnumProc(HWND window, LPARAM parameter)
@@ -106,17 +150,25 @@ static BOOL CALLBACK EndSessionEnumProc(HWND window, LPARAM parameter)
 int BroadcastEndSession()
 {
     EndSessionRound round;
+    // Windows 9x takes the snapshot from the shared heap, which can run out:
+    // a round that cannot see who runs asks nobody and ends nothing.
     round.snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (round.snapshot == INVALID_HANDLE_VALUE)
+        return 0;
     round.self = GetCurrentProcessId();
     round.agreedCount = 0;
     round.refused = 0;
     // Windows 95 and 98 refuse a null parent in EnumChildWindows; this
-    // enumerates the same top-level windows on every version.
-    EnumWindows(EndSessionEnumProc, (LPARAM)&round);
-    CloseHandle(round.snapshot);
+    // enumerates the same top-level windows on every version. A failed
+    // enumeration counts as a refusal: the windows it missed were not asked.
+    if (!EnumWindows(EndSessionEnumProc, (LPARAM)&round))
+        round.refused = 1;
     // As Windows' own session end does: the outcome goes to every window that
     // agreed, and only to those; the one that refused has its answer.
     for (int i = 0; i < round.agreedCount; ++i)
         SendEndSessionMessage(round.agreed[i], WM_ENDSESSION, !round.refused);
+    if (!round.refused)
+        EndProcesses(round.snapshot);
+    CloseHandle(round.snapshot);
     return !round.refused;
 }

@@ -9,9 +9,15 @@ void GetLocalWriteTime(LPCSTR path, FILETIME* out)
     out->dwLowDateTime = 0;
     out->dwHighDateTime = 0;
     // No sharing: a file that another program holds open counts as unknown.
+    // One that is not there has a time of its own, so that a file created or
+    // deleted since start-up counts as changed.
     HANDLE file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            out->dwLowDateTime = out->dwHighDateTime = kMissingFileTime;
         return;
+    }
     FILETIME written;
     FILETIME local;
     if (GetFileTime(file, NULL, NULL, &written) && FileTimeToLocalFileTime(&written, &local))

@@ -45,11 +45,23 @@ unit_layer() {
     return $rc
 }
 
+# Wine starts every Windows program through its 32-bit loader, which a kernel
+# without IA-32 emulation refuses to run ("Exec format error"): there the
+# scenarios cannot start at all, and the layer says so instead of failing.
+wine_layer() {
+    if ! loader=$(/usr/lib/wine/wine --version 2>&1) && echo "$loader" | grep -q 'Exec format error'; then
+        echo "# wine: skipped: this machine's kernel runs no 32-bit programs ($loader)"
+        echo "wine: 0 passed, 0 failed"
+        return 0
+    fi
+    /usr/bin/python3 tests/wine/run_scenarios.py
+}
+
 layer unit unit_layer
 layer binary /usr/bin/python3 tests/binary/check_binaries.py build/win32/TARNWICK.EXE build/win32/RESTART.EXE
 [ -f tests/release/check_release.py ] && layer release /usr/bin/python3 tests/release/check_release.py
 layer fuzz fuzz/smoke.sh
-layer wine /usr/bin/python3 tests/wine/run_scenarios.py
+layer wine wine_layer
 
 echo "time: $(( $(date +%s) - start )) s"
 echo "tests: $passed passed, $failed failed"

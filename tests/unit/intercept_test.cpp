@@ -70,12 +70,12 @@ TEST_F(Interception, ARefusedEndBecomesOneQuickRestartWhatTheSystemSendsAfter)
     Pump();  // Windows 95 and 98 tell the refusing window nothing more
     const std::string kExpected[] = {
         "PostMessageA(w1, 0x8003, 0, 0)",
-        "SendMessageA(" + Name(editor) + ", 0x11, 0, 0)",
-        "SendMessageA(" + Name(editor) + ", 0x16, 1, 0)",
+        "SendMessageTimeoutA(" + Name(editor) + ", 0x11, 0, 0, 0x2, 86400000)",
+        "SendMessageTimeoutA(" + Name(editor) + ", 0x16, 1, 0, 0x2, 86400000)",
         "TerminateProcess(300, 0)",
         "ShellExecuteA(NULL, \"open\", \"C:\\TOOLS\\Restart.exe\", NULL, \"C:\\TOOLS\", 1)",
     };
-    EXPECT_CALLS(kExpected, Calls({"PostMessageA", "SendMessageA", "TerminateProcess", "ShellExecuteA"}));
+    EXPECT_CALLS(kExpected, Calls({"PostMessageA", "SendMessageTimeoutA", "TerminateProcess", "ShellExecuteA"}));
     EXPECT_EQ(0, g_interceptPending);
     EXPECT_EQ(1, g_selfInitiated);
     EXPECT_EQ(TRUE, Query());
@@ -111,7 +111,7 @@ TEST_F(Interception, OneRestartPerRefusalRoundAndNoneOutsideIt)
         }
         EXPECT_EQ(c.restarts, CountCalls("ShellExecuteA")) << c.events;
         EXPECT_EQ(c.restarts, CountCalls("TerminateProcess")) << c.events;
-        EXPECT_EQ(c.restarts, g_selfInitiated) << c.events;
+        EXPECT_EQ(c.restarts, g_selfInitiated != 0) << c.events;
         EXPECT_EQ(0, g_interceptPending) << c.events;
         EXPECT_EQ(c.restarts ? TRUE : FALSE, Query()) << c.events;
     }
@@ -120,7 +120,7 @@ TEST_F(Interception, OneRestartPerRefusalRoundAndNoneOutsideIt)
 TEST_F(Interception, AQueryRefusedDuringTheBroadcastAddsNoSecondRestart)
 {
     SetDword("Intercept all restarts", 1);
-    const std::string tellEditor = "SendMessageA(" + Name(editor) + ", 0x11, 0, 0)";
+    const std::string tellEditor = "SendMessageTimeoutA(" + Name(editor) + ", 0x11, 0, 0, 0x2, 86400000)";
     LRESULT nested = -1;
     // The system asks again while the broadcast waits for the editor's answer.
     sys.onCall = [&](const std::string& call) {
@@ -146,15 +146,29 @@ TEST_F(Interception, WithoutItsFileTheRestartEndsNothing)
     EXPECT_EQ(1, g_selfInitiated);
 }
 
-TEST_F(Interception, EndsForGoodAfterAnySessionEndOfTheProgramsOwn)
+// A session end of the program's own is allowed for as long as it can still
+// happen: until Windows says that it goes on after the program agreed, or at
+// once when nothing could be started. A WM_ENDSESSION(FALSE) without that
+// agreement, as Wine sends after a refusal, changes nothing.
+TEST_F(Interception, OwnSessionEndsAreAllowedUntilCalledOff)
 {
     SetDword("Intercept all restarts", 1);
-    for (WORD id : {IDC_QUICKRESTART, IDC_FULLREBOOT, IDC_LOGOFF, IDC_EXITTODOS, IDC_SHUTDOWN}) {
-        g_selfInitiated = 0;
-        Send(WM_COMMAND, id);
-        EXPECT_EQ(TRUE, Query()) << id;
+    for (bool fails : {false, true}) {
+        for (WORD id : {IDC_QUICKRESTART, IDC_FULLREBOOT, IDC_LOGOFF, IDC_EXITTODOS, IDC_SHUTDOWN}) {
+            g_selfInitiated = g_interceptPending = 0;
+            sys.queue.clear();
+            sys.failShellExecute = sys.failExitWindows = fails;
+            Send(WM_COMMAND, id);
+            if (!fails) {
+                Send(WM_ENDSESSION, FALSE);
+                EXPECT_EQ(TRUE, Query()) << id;
+                EXPECT_EQ(TRUE, Query((LPARAM)ENDSESSION_LOGOFF)) << id;
+                Send(WM_ENDSESSION, FALSE);
+            }
+            EXPECT_EQ(FALSE, Query()) << id << fails;
+        }
     }
-    g_selfInitiated = 0;
+    g_selfInitiated = g_interceptPending = 0;
     Send(WM_COMMAND, IDC_SCREENSAVER);
     Send(WM_COMMAND, IDC_SUSPEND);
     EXPECT_EQ(FALSE, Query());

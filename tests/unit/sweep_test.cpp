@@ -51,35 +51,49 @@ TEST_F(Sweep, TerminatesEveryUnprotectedProcessButItself)
     EXPECT_EQ(0, CountCalls("OpenProcess"));
 }
 
-// Each round asks the windows of a string, a letter each: a agrees; r refuses;
-// s is hidden and never answers; h is hidden and refuses in time; l refuses
-// ten minutes late, on the screen, where a person may be answering its
-// prompt. Windows the round must pass over lie between them. Its log, a
-// token a message: Q a query, T and F WM_ENDSESSION TRUE and FALSE, in lower
-// case when sent with the hidden window's bounded wait; the digit is the window.
+// Each round asks the windows of a string, a letter each, each of a process
+// of its own: a agrees; r refuses; l refuses ten minutes late and g never
+// answers, hung, all three on the screen; s is hidden and never answers; h is
+// hidden and refuses in time; o is hidden but owns a window on the screen, and
+// refuses after eight seconds, as behind its "Save changes?" box. Windows the
+// round must pass over lie between them. Its log, a token a message: Q a
+// query, T and F WM_ENDSESSION TRUE and FALSE, in lower case when sent with
+// the bounded wait of a window whose program shows nothing; the digit is the
+// window. After agreement the processes that were asked are ended.
 TEST_F(Sweep, BroadcastAsksEveryWindowThenTellsThoseThatAgreedTheOutcome)
 {
     static const struct { const char* windows; const char* log; int agreed; } kRounds[] = {
         {"aaa", "Q0 Q1 Q2 T0 T1 T2", 1}, {"raa", "Q0", 0}, {"ara", "Q0 Q1 F0", 0}, {"aar", "Q0 Q1 Q2 F0 F1", 0},
-        {"asa", "Q0 q1 Q2 T0 t1 T2", 1}, {"haa", "q0", 0}, {"aal", "Q0 Q1 Q2 F0 F1", 0},
+        {"asa", "Q0 q1 Q2 T0 t1 T2", 1}, {"haa", "q0", 0}, {"aal", "Q0 Q1 Q2 F0 F1", 0}, {"aga", "Q0 Q1 F0", 0},
+        {"aoa", "Q0 Q1 F0", 0},
     };
-    AddProcess(700, "C:\\APPS\\LAST.EXE");
+    const std::vector<FakeProcess> running = sys.processes;
     for (const auto& round : kRounds) {
         sys.windows.clear();
         sys.calls.clear();
+        sys.processes = running;
         std::vector<HWND> asked;
         for (const char* w = round.windows; *w; ++w) {
-            asked.push_back(AddForeignWindow(w[1] ? 300 : 700, *w == 'a', strchr("arl", *w) != nullptr,
-                                             *w == 's' ? INFINITE : *w == 'l' ? 600000 : 0));
+            DWORD id = 301 + (DWORD)(w - round.windows);
+            AddProcess(id, ("C:\\APPS\\P" + std::to_string(id) + ".EXE").c_str());
+            asked.push_back(AddForeignWindow(id, *w == 'a', strchr("arlg", *w) != nullptr,
+                                             strchr("sg", *w) ? INFINITE : *w == 'l' ? 600000 : *w == 'o' ? 8000 : 0));
+            if (*w == 'o') {
+                AddForeignWindow(id);
+                sys.windows.back().parent = asked.back();
+            }
             AddForeignWindow(w == round.windows ? 200 : 999);  // explorer; started after the snapshot
         }
         AddForeignWindow(0);    // no owner process
         AddForeignWindow(100);  // the program's own window
         std::vector<std::string> expected;
         for (const char* t = round.log; *t; t += t[2] ? 3 : 2) {
-            std::string call = Name(asked[t[1] - '0']) + (toupper(*t) == 'Q' ? ", 0x11, 0" : toupper(*t) == 'T' ? ", 0x16, 1" : ", 0x16, 0");
-            expected.push_back(islower(*t) ? "SendMessageTimeoutA(" + call + ", 0, 0x2, 5000)" : "SendMessageA(" + call + ", 0)");
+            std::string message = toupper(*t) == 'Q' ? ", 0x11, 0" : toupper(*t) == 'T' ? ", 0x16, 1" : ", 0x16, 0";
+            expected.push_back("SendMessageTimeoutA(" + Name(asked[t[1] - '0']) + message + ", 0, 0x2, " +
+                               (islower(*t) ? "5000)" : "86400000)"));
         }
+        for (size_t i = 0; round.agreed && i <= asked.size(); ++i)
+            expected.push_back("TerminateProcess(" + std::to_string(i ? 300 + i : 300) + ", 0)");
         EXPECT_EQ(round.agreed, BroadcastEndSession()) << round.windows;
         EXPECT_EQ(expected, Calls({"SendMessageA", "SendMessageTimeoutA", "TerminateProcess"})) << round.windows;
     }
@@ -93,6 +107,36 @@ TEST_F(Sweep, BroadcastAsksEveryWindowThenTellsThoseThatAgreedTheOutcome)
         last = AddForeignWindow(300);
     AddForeignWindow(300);
     EXPECT_EQ(0, BroadcastEndSession());
-    EXPECT_EQ(2 * kMaxAgreedWindows, CountCalls("SendMessageA"));
-    EXPECT_EQ("SendMessageA(" + Name(last) + ", 0x16, 0, 0)", sys.calls.back());
+    EXPECT_EQ(2 * kMaxAgreedWindows, CountCalls("SendMessageTimeoutA"));
+    EXPECT_EQ("SendMessageTimeoutA(" + Name(last) + ", 0x16, 0, 0, 0x2, 86400000)", sys.calls.back());
+    EXPECT_EQ(0, CountCalls("TerminateProcess"));
+
+    // A round that cannot see who runs, or which windows there are, asks,
+    // tells and ends nobody.
+    for (int failure = 0; failure < 2; ++failure) {
+        sys.calls.clear();
+        sys.failSnapshot = failure == 0;
+        sys.failEnumWindows = failure == 1;
+        EXPECT_EQ(0, BroadcastEndSession()) << failure;
+        EXPECT_EQ(0, CountCalls("SendMessageTimeoutA") + CountCalls("TerminateProcess")) << failure;
+    }
+
+    // A program started while the round waits was never asked, nor is one
+    // that took over the id of an asked one that ended: the sweep leaves both.
+    sys.failEnumWindows = false;
+    sys.processes = running;
+    AddProcess(700, "C:\\APPS\\HELPER.EXE");
+    sys.windows.clear();
+    sys.calls.clear();
+    HWND editor = AddForeignWindow(300);
+    sys.onCall = [&](const std::string& call) {
+        if (call.find(Name(editor) + ", 0x11") != std::string::npos) {
+            sys.processes.back().exeFile = "C:\\APPS\\OTHER.EXE";
+            AddProcess(800, "C:\\APPS\\NEW.EXE");
+        }
+    };
+    EXPECT_EQ(1, BroadcastEndSession());
+    static const char* const kEnded[] = {"TerminateProcess(300, 0)"};
+    EXPECT_CALLS(kEnded, Calls({"TerminateProcess"}));
+    EXPECT_TRUE(ProcessExists(700) && ProcessExists(800));
 }

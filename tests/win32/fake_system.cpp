@@ -326,8 +326,20 @@ LRESULT WINAPI DispatchMessageA(const MSG* message)
     return Deliver(message->hwnd, message->message, message->wParam, message->lParam);
 }
 
+BOOL WINAPI EnumThreadWindows(DWORD threadId, WNDENUMPROC proc, LPARAM param)
+{
+    size_t count = sys.windows.size();
+    for (size_t i = 0; i < count; ++i) {
+        if (sys.windows[i].alive && sys.windows[i].processId + 1 == threadId && !proc(WindowHandle(i), param))
+            return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL WINAPI EnumWindows(WNDENUMPROC proc, LPARAM param)
 {
+    if (sys.failEnumWindows)
+        return FALSE;
     size_t count = sys.windows.size();
     for (size_t i = 0; i < count; ++i) {
         if (sys.windows[i].alive && !sys.windows[i].parent && !proc(WindowHandle(i), param))
@@ -402,7 +414,7 @@ VOID WINAPI Sleep(DWORD milliseconds) { Record("Sleep", {Arg(milliseconds)}); }
 HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR directory, INT show)
 {
     Record("ShellExecuteA", {Arg(owner), Arg(operation), Arg(file), Arg(parameters), Arg(directory), Arg(show)});
-    return (HINSTANCE)42;
+    return (HINSTANCE)(sys.failShellExecute ? 2 : 42);
 }
 
 BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data)
@@ -578,6 +590,8 @@ DWORD WINAPI GetCurrentProcessId(VOID) { return sys.selfId; }
 HANDLE WINAPI CreateToolhelp32Snapshot(DWORD flags, DWORD processId)
 {
     Record("CreateToolhelp32Snapshot", {Arg(flags), Arg(processId)});
+    if (sys.failSnapshot)
+        return INVALID_HANDLE_VALUE;
     HANDLE snapshot = NewHandle("snapshot");
     sys.snapshots[snapshot] = {sys.processes, 0};
     return snapshot;
@@ -645,10 +659,14 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     Record("CreateFileA", {Arg(name), Hex(access), Arg(share), Arg(security ? "security" : nullptr),
                            Arg(disposition), Arg(flags), Arg(templateFile ? "template" : nullptr)});
     auto found = sys.files.find(Lower(name));
-    if (found == sys.files.end() || found->second.locked)
+    if (found == sys.files.end() || found->second.locked) {
+        sys.lastError = found == sys.files.end() ? ERROR_FILE_NOT_FOUND : ERROR_SHARING_VIOLATION;
         return INVALID_HANDLE_VALUE;
+    }
     return NewHandle("file " + found->first);
 }
+
+DWORD WINAPI GetLastError(VOID) { return sys.lastError; }
 
 DWORD WINAPI GetFileAttributesA(LPCSTR name)
 {

@@ -23,7 +23,7 @@ struct FakeWindow {
     WNDPROC proc;
     DLGPROC dialogProc;
     DWORD processId;
-    HWND parent;
+    HWND parent;  // for a window of another process: its owner, which its thread enumerates with it
     int controlId;
     bool alive, enabled;
     UINT checked;
@@ -59,11 +59,12 @@ struct FakeSystem {
     DWORD selfId;
     std::set<DWORD> unopenable;
     std::map<HANDLE, std::pair<std::vector<FakeProcess>, size_t>> snapshots;  // taken list, walk position
+    bool failSnapshot;  // the shared heap is out of room for a snapshot
     // Windows and the program's message queue.
     std::vector<FakeWindow> windows;
     std::deque<MSG> queue;
     std::vector<WNDCLASSEXA> classes;
-    bool failRegisterClass, failCreateWindow;
+    bool failRegisterClass, failCreateWindow, failEnumWindows;
     bool failExitWindows;  // ExitWindowsEx refuses the request
     std::set<std::pair<HWND, UINT>> trayIcons;
     // Menus.
@@ -72,7 +73,7 @@ struct FakeSystem {
     // SHELL32: how often it was loaded, or missing altogether, and the names
     // it does not export.
     int shellLoads;
-    bool shellMissing;
+    bool shellMissing, failShellExecute;
     std::set<std::string> shellLacks;
     // Input and environment.
     SHORT shiftState;
@@ -83,6 +84,7 @@ struct FakeSystem {
     std::function<void(const MSGBOXPARAMSA&)> messageBoxAction;
     std::function<void(HWND owner)> menuAction;
     bool failDialog;
+    DWORD lastError;
     // Handles handed out and not closed yet.
     std::map<HANDLE, std::string> handles;
     // The log: "Name(arg, arg)" per recorded call, and a hook run after each.

@@ -181,7 +181,9 @@ typedef struct tagMSGBOXPARAMSA {
 #define REG_DWORD 4
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
+#define ERROR_SHARING_VIOLATION 32L
 #define ERROR_MORE_DATA 234L
 
 #include "tlhelp32.h"
