@@ -186,8 +186,10 @@ def config_sys_held_open(wine):
 def restart_exe_missing(wine):
     """Without RESTART.EXE in the program's folder nothing could take a
     session end's place: a restart is allowed, not intercepted, and a forced
-    quick restart from the dialog ends no other application. Nothing runs or
-    shows, and the program runs on."""
+    quick restart from the dialog ends no other application. Nor is the
+    quick restart into one that is no program a session end of its own: the
+    next restart is intercepted. Nothing runs or shows, and the program runs
+    on."""
     restore = moved_away(wine, 'RESTART.EXE')
     try:
         wine.settings({h.INTERCEPT: 1, h.SHOW_TRAY: 1, h.LAST_COMMAND: 1000, h.LAST_FORCE: 1})
@@ -205,6 +207,13 @@ def restart_exe_missing(wine):
                 'the bystander was told or ended: %s' % wine.helper_events(helper))
         h.check_alive(wine, process, 'after the forced quick restart')
         h.check(wine.marker_lines() == [], 'something ran as RESTART.EXE')
+        with open(os.path.join(wine.drive_c(h.INSTALL_DIR), 'RESTART.EXE'), 'w') as handle:
+            handle.write('no program')
+        wine.probe('send', 'main', h.WM_COMMAND, 1000, 0)
+        wine.dirty = True
+        h.check(h.query_end_session(wine, 0) == 0, 'a RESTART.EXE that could not start ended '
+                'interception')
+        h.check_alive(wine, process, 'after RESTART.EXE could not start')
         shown = visible_windows(wine, pid)
         h.check(shown == [], 'the program shows %s' % shown)
         h.check_kept(wine, before, 'RESTART.EXE missing')
@@ -250,11 +259,27 @@ def hung_helper_holds_deferred_restart(wine):
     """An application that takes 4 s to answer WM_QUERYENDSESSION holds the
     deferred restart: until it answers it is neither told that the session
     ends nor ended, and RESTART.EXE does not run; then the restart completes:
-    it is told, ended, and RESTART.EXE runs."""
+    it is told, ended, and RESTART.EXE runs. Before that, a shown program
+    that has stopped reading its queue, asked first, is hung: that is a
+    Cancel, and the program reads its own queue again at once."""
     wine.settings({h.INTERCEPT: 1})
     process, window = wine.start_tarnwick('/init')
     helper = wine.start_helper('helper.exe', 'Hung helper', 'hang=%d' % HANG_MS)
+    stalled = wine.start_helper('helper.exe', 'Stalled helper', 'stall=30000')
     before = h.registry_snapshot(wine)
+    time.sleep(5.5)  # Wine calls a thread hung after 5 s without reading its queue
+    h.check(h.query_end_session(wine, 0) == 0, 'the session end was allowed')
+    wine.probe('post', 'main', h.WM_APP_SHOWDIALOG, 0, 0)
+    h.check(wine.probe('dialog', window['pid'], 3000).rc == 0,
+            'the program does not read its queue while a hung program is asked')
+    wine.probe('click', window['pid'], h.IDCANCEL)
+    h.wait_dialog_gone(wine, window['pid'])
+    h.check(wine.helper_events(helper) == wine.helper_events(stalled) == [] and
+            wine.marker_lines() == [] and helper['process'].poll() is None and
+            stalled['process'].poll() is None, 'the hung program was not a Cancel: %s, %s, %s'
+            % (wine.helper_events(helper), wine.helper_events(stalled), wine.marker_lines()))
+    wine.probe('kill', stalled['pid'])
+    h.check(wine.exit_code(stalled['process']) is not None, 'the stalled helper did not end')
     wine.dirty = True
     h.check(h.query_end_session(wine, 0) == 0, 'the session end was allowed')
     h.check(h.wait_until(lambda: wine.helper_events(helper), h.EXIT_TIMEOUT),

@@ -822,6 +822,7 @@ static int CmdCycles(char **argv, int argc)
 static FILE *g_helperLog;
 static int g_helperRefuses;
 static DWORD g_helperHangMs;
+static DWORD g_helperPromptMs;
 
 static void HelperLog(const char *format, ...)
 {
@@ -829,6 +830,22 @@ static void HelperLog(const char *format, ...)
     va_start(args, format);
     WriteLine(g_helperLog, format, args);
     va_end(args);
+}
+
+/* A "Save changes?" box for MS ms: a visible window of the thread and a
+ * modal loop that reads the queue, as a program's own box runs. */
+static void HelperPrompt(HWND owner, DWORD ms)
+{
+    HWND box = CreateWindowExA(0, "Static", "Save changes?", WS_POPUP | WS_CAPTION | WS_VISIBLE,
+                               300, 300, 200, 80, owner, NULL, NULL, NULL);
+    DWORD start = GetTickCount();
+    MSG message;
+    while (GetTickCount() - start < ms) {
+        MsgWaitForMultipleObjects(0, NULL, FALSE, POLL_MS, QS_ALLINPUT);
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+    }
+    DestroyWindow(box);
 }
 
 static LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -839,6 +856,8 @@ static LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wParam, LPA
                   (unsigned long)wParam, (unsigned long)lParam);
         if (g_helperHangMs)
             Sleep(g_helperHangMs);
+        if (g_helperPromptMs)
+            HelperPrompt(window, g_helperPromptMs);
         return g_helperRefuses ? FALSE : TRUE;
     case WM_ENDSESSION:
         HelperLog("end hwnd=0x%lx wparam=%lu lparam=0x%lx", (unsigned long)(ULONG_PTR)window,
@@ -848,20 +867,31 @@ static LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wParam, LPA
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-/* helper LOGFILE TITLE [refuse] [hang=MS] [windows=N]: an application that
- * logs the session-end messages its windows receive and runs until ended. */
+/* helper LOGFILE TITLE [refuse] [hang=MS] [prompt=MS] [windows=N] [owned]
+ * [stall=MS]: an application that logs the session-end messages its hidden
+ * windows receive and runs until ended. "owned" gives the first a visible
+ * owned window, as a program whose main window stays hidden has; "stall"
+ * shows the windows and reads no message for MS ms once ready, so that the
+ * system calls the program hung. */
 static int CmdHelper(char **argv, int argc)
 {
     WNDCLASSA windowClass;
     MSG message;
-    int i, windows = 1;
+    DWORD stallMs = 0;
+    int i, windows = 1, owned = 0;
     for (i = 2; i < argc; i++) {
         if (strcmp(argv[i], "refuse") == 0)
             g_helperRefuses = 1;
         else if (strncmp(argv[i], "hang=", 5) == 0)
             g_helperHangMs = Number(argv[i] + 5);
+        else if (strncmp(argv[i], "prompt=", 7) == 0)
+            g_helperPromptMs = Number(argv[i] + 7);
         else if (strncmp(argv[i], "windows=", 8) == 0)
             windows = (int)Number(argv[i] + 8);
+        else if (strcmp(argv[i], "owned") == 0)
+            owned = 1;
+        else if (strncmp(argv[i], "stall=", 6) == 0)
+            stallMs = Number(argv[i] + 6);
     }
     g_helperLog = fopen(argv[0], "a");
     if (!g_helperLog)
@@ -872,14 +902,20 @@ static int CmdHelper(char **argv, int argc)
     windowClass.lpszClassName = HELPER_CLASS;
     RegisterClassA(&windowClass);
     for (i = 0; i < windows; i++) {
-        HWND window = CreateWindowExA(0, HELPER_CLASS, argv[1], WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+        HWND window = CreateWindowExA(0, HELPER_CLASS, argv[1], WS_OVERLAPPEDWINDOW |
+                                      (stallMs ? WS_VISIBLE : 0), 0, 0, 200, 100,
                                       NULL, NULL, windowClass.hInstance, NULL);
         if (!window)
             return Fail("helper-window");
         Say("window hwnd=0x%lx", (unsigned long)(ULONG_PTR)window);
+        /* A system class: it answers as DefWindowProc does, and logs nothing. */
+        if (owned && i == 0 && !CreateWindowExA(0, "Static", "Owned", WS_OVERLAPPEDWINDOW |
+                                                WS_VISIBLE, 0, 120, 200, 100, window, 0, 0, 0))
+            return Fail("helper-owned");
     }
     HelperLog("start pid=%lu", (unsigned long)GetCurrentProcessId());
     Say("ready pid=%lu", (unsigned long)GetCurrentProcessId());
+    Sleep(stallMs);
     while (GetMessageA(&message, NULL, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);

@@ -308,14 +308,17 @@ class Wine:
         if leftovers or result.value('count') == '0' or result.rc != 0:
             self.kill_session()
         self.warm_up()
+        self.old_startup_files()
+        for path in (self.drive_c(MARKER),):
+            if os.path.exists(path):
+                os.remove(path)
+
+    def old_startup_files(self):
         for name in STARTUP_FILES:
             path = self.drive_c(name)
             with open(path, 'w', newline='\r\n') as handle:
                 handle.write('REM %s of the test prefix\n' % name)
             os.utime(path, (OLD_TIME, OLD_TIME))
-        for path in (self.drive_c(MARKER),):
-            if os.path.exists(path):
-                os.remove(path)
 
     # -- Wine processes --
     def popen(self, argv, track=True):
@@ -958,23 +961,28 @@ def wine_session_end_becomes_quick_restart(wine):
 
 @scenario
 def deferred_restart_spares_lower_case_program(wine):
-    """A program that answers Cancel calls the restart off: the windows asked
-    before it hear that the session goes on, nothing is ended or started, and
-    interception stays on. Once it is gone, the next refusal tells and ends
-    the others, one window after another; a program whose file is
-    "Tarnwick.exe" does not end itself; a WM_ENDSESSION FALSE after the
-    restart, as Wine and the NT family send the refusing window, adds no
-    second one."""
+    """A program whose hidden main window owns a visible one is waited for
+    while its "Save changes?" box is up, and its Cancel after 8 s calls the
+    restart off: the windows asked before it hear that the session goes on,
+    nothing is ended or started, and interception stays on. Once it is
+    gone, the next refusal tells and ends the others, one window after
+    another; a program whose file is "Tarnwick.exe" does not end itself; a
+    WM_ENDSESSION FALSE after the restart, as Wine and the NT family send
+    the refusing window, adds no second one."""
     wine.settings({INTERCEPT: 1})
     process, window = wine.start_tarnwick('/init', folder=LOWER_DIR, exe='Tarnwick.exe')
     check(window['exe'] == 'Tarnwick.exe', 'Wine names the process %r' % window['exe'])
     # Wine enumerates the newest windows first: the helper's are asked, and
     # agree, before the canceller's.
-    canceller = wine.start_helper('helper.exe', 'Cancelling helper', 'refuse')
+    canceller = wine.start_helper('helper.exe', 'Cancelling helper', 'owned', 'prompt=8000',
+                                  'refuse')
     helper = wine.start_helper('helper.exe', 'Plain helper', 'windows=3')
     survivor = wine.start_helper('MYEXPLORER.EXE', 'Protected helper')
+    asked = time.monotonic()
     check(query_end_session(wine, 0) == 0, 'the query was allowed')
-    check(wait_until(lambda: wine.helper_events(canceller), EXIT_TIMEOUT), 'the canceller was not asked')
+    check(wait_until(lambda: len(wine.helper_events(helper)) == 6, 15) and
+          time.monotonic() - asked > 7, 'the helper got %s before the canceller answered after 8 s'
+          % wine.helper_events(helper))
     time.sleep(1.0)
     check(wine.helper_events(canceller) == [('query', canceller['windows'][0], 0, 0)],
           'the canceller got %s' % wine.helper_events(canceller))
@@ -997,10 +1005,36 @@ def deferred_restart_spares_lower_case_program(wine):
 
 
 @scenario
+def round_waits_for_prompt_and_spares_newcomer(wine):
+    """A program whose hidden main window owns a visible one is waited for
+    while its "Save changes?" box is up, 7 s, and told only then; the
+    programs the round asked are ended, one started 2 s into the round runs
+    on, never asked."""
+    wine.settings({INTERCEPT: 1})
+    process, _ = wine.start_tarnwick('/init')
+    helper = wine.start_helper('helper.exe', 'Plain helper')
+    prompter = wine.start_helper('helper.exe', 'Prompting helper', 'owned', 'prompt=7000')
+    wine.dirty = True
+    asked = time.monotonic()
+    check(query_end_session(wine, 0) == 0, 'the query was allowed')
+    time.sleep(2)
+    newcomer = wine.start_helper('helper.exe', 'Started during the round')
+    check_quick_restart_done(wine, INSTALL_DIR)
+    check(time.monotonic() - asked > 7, 'RESTART.EXE ran before the prompting helper answered')
+    for h in (prompter, helper):
+        check(wine.exit_code(h['process']) == 0 and broadcast_round(wine.helper_events(h))
+              == h['windows'], '%s was not told and ended: %s' % (h['exe'], wine.helper_events(h)))
+    check(newcomer['process'].poll() is None and wine.helper_events(newcomer) == [],
+          'the program started during the round was disturbed: %s' % wine.helper_events(newcomer))
+    wine.close_tarnwick(process)
+
+
+@scenario
 def plain_quick_restart_ends_nothing(wine):
     """WM_COMMAND 1000 (with a notification code in the high word) runs
-    RESTART.EXE in the program's folder and terminates nothing; interception
-    ends with it."""
+    RESTART.EXE in the program's folder and terminates nothing; the session
+    end it brings is allowed, and once Windows says that the session goes
+    on, interception is back: the next restart becomes a quick restart."""
     wine.settings({INTERCEPT: 1})
     process, _ = wine.start_tarnwick('/init')
     helper = wine.start_helper('helper.exe', 'Bystander')
@@ -1010,6 +1044,11 @@ def plain_quick_restart_ends_nothing(wine):
     check(wine.helper_events(helper) == [], 'a plain quick restart told a helper')
     check(process.poll() is None, 'the program ended')
     check(query_end_session(wine, 0) == 1, 'a session end was refused after the quick restart')
+    end_session(wine, False)
+    wine.dirty = True
+    check(query_end_session(wine, 0) == 0, 'interception stays off after the session went on')
+    check_quick_restart_done(wine, INSTALL_DIR, launches=2)
+    check(wine.exit_code(helper['process']) == 0, 'the intercepted restart did not end the helper')
     wine.close_tarnwick(process)
 
 
@@ -1045,22 +1084,28 @@ def forced_quick_restart_from_dialog(wine):
 
 @scenario
 def changed_startup_file_allows_session_end(wine):
-    """Rewriting C:\\Config.sys after start makes every session end allowed;
-    a file present at start and deleted, or missing at start and created
-    later, does not count: with both, a restart is refused again and the
-    quick restart follows."""
+    """A start-up file rewritten, deleted or created after start makes every
+    session end allowed and withdraws the quick restart from the dialog; a
+    file missing at start and still missing changes nothing: a restart is
+    refused and the quick restart follows."""
     wine.settings({INTERCEPT: 1})
-    os.remove(wine.drive_c('autoexec.bat'))
-    process, _ = wine.start_tarnwick('/init')
-    wine.touch_startup_file('config.sys')
-    check(query_end_session(wine, 0) == 1, 'refused although C:\\Config.sys changed')
-    check(query_end_session(wine, 0) == 1, 'refused on asking again')
-    check(wine.marker_lines() == [], 'a quick restart ran')
-    os.remove(wine.drive_c('config.sys'))
-    wine.touch_startup_file('autoexec.bat')
+    for label, change in [
+            ('Config.sys rewritten', lambda: wine.touch_startup_file('config.sys')),
+            ('Config.sys deleted', lambda: os.remove(wine.drive_c('config.sys'))),
+            ('Autoexec.bat created', lambda: wine.touch_startup_file('autoexec.bat')),
+            (None, lambda: None)]:
+        wine.old_startup_files()
+        os.remove(wine.drive_c('autoexec.bat'))
+        process, window = wine.start_tarnwick('/init')
+        change()
+        if label is None:
+            break
+        check(query_end_session(wine, 0) == 1, '%s: the restart was refused' % label)
+        check(not fault_scenarios.quick_restart_offered(wine, window['pid']),
+              '%s: the dialog still offers the quick restart' % label)
+        wine.close_tarnwick(process)
     wine.dirty = True
-    check(query_end_session(wine, 0) == 0,
-          'a deleted Config.sys or an Autoexec.bat created after start counted as changed')
+    check(query_end_session(wine, 0) == 0, 'Autoexec.bat missing throughout counted as changed')
     check_quick_restart_done(wine, INSTALL_DIR)
     wine.close_tarnwick(process)
 
