@@ -5,8 +5,6 @@
 typedef FILETIME StartupFileBaseline[2];
 
 extern const char* const kWatchedFiles[2];
-// Both halves of the time of a start-up file that is not there.
-static const DWORD kMissingFileTime = 0xFFFFFFFF;
 extern const char* const kProtectedProcesses[6];
 
 void GetLocalWriteTime(LPCSTR path, FILETIME* out);

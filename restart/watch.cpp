@@ -3,6 +3,8 @@
 #include "restart.h"
 
 const char* const kWatchedFiles[2] = {"C:\\Config.sys", "C:\\Autoexec.bat"};
+// Both halves of the time of a start-up file that is not there.
+static const DWORD kMissingFileTime = 0xFFFFFFFF;
 
 void GetLocalWriteTime(LPCSTR path, FILETIME* out)
 {
