@@ -259,7 +259,8 @@ def hung_helper_holds_deferred_restart(wine):
     """An application that takes 4 s to answer WM_QUERYENDSESSION holds the
     deferred restart: until it answers it is neither told that the session
     ends nor ended, and RESTART.EXE does not run; then the restart completes:
-    it is told, ended, and RESTART.EXE runs. Before that, a shown program
+    it is told, ended, and RESTART.EXE runs, while a program started during
+    that wait runs on, never asked. Before that, a shown program
     that has stopped reading its queue, asked first, is hung: that is a
     Cancel, and the program reads its own queue again at once."""
     wine.settings({h.INTERCEPT: 1})
@@ -285,7 +286,8 @@ def hung_helper_holds_deferred_restart(wine):
     h.check(h.wait_until(lambda: wine.helper_events(helper), h.EXIT_TIMEOUT),
             'the helper was not asked')
     asked = time.monotonic()
-    time.sleep(HANG_MS / 2000)
+    newcomer = wine.start_helper('helper.exe', 'Started during the round')
+    time.sleep(max(0.0, HANG_MS / 2000 - (time.monotonic() - asked)))
     h.check(len(wine.helper_events(helper)) == 1 and helper['process'].poll() is None
             and wine.marker_lines() == [],
             'the restart went on while the helper hung: events %s, helper exit code %s, '
@@ -298,6 +300,8 @@ def hung_helper_holds_deferred_restart(wine):
     h.check(wine.exit_code(helper['process']) == 0, 'the helper was not ended')
     h.check(h.broadcast_round(wine.helper_events(helper)) == helper['windows'],
             'the helper was not told: %s' % wine.helper_events(helper))
+    h.check(newcomer['process'].poll() is None and wine.helper_events(newcomer) == [],
+            'the program started during the round was disturbed: %s' % wine.helper_events(newcomer))
     h.check_alive(wine, process, 'after the hung helper')
     h.check(h.query_end_session(wine, 0) == 1, 'a session end was refused after the restart')
     h.check_kept(wine, before, 'hung helper')

@@ -1005,31 +1005,6 @@ def deferred_restart_spares_lower_case_program(wine):
 
 
 @scenario
-def round_waits_for_prompt_and_spares_newcomer(wine):
-    """A program whose hidden main window owns a visible one is waited for
-    while its "Save changes?" box is up, 7 s, and told only then; the
-    programs the round asked are ended, one started 2 s into the round runs
-    on, never asked."""
-    wine.settings({INTERCEPT: 1})
-    process, _ = wine.start_tarnwick('/init')
-    helper = wine.start_helper('helper.exe', 'Plain helper')
-    prompter = wine.start_helper('helper.exe', 'Prompting helper', 'owned', 'prompt=7000')
-    wine.dirty = True
-    asked = time.monotonic()
-    check(query_end_session(wine, 0) == 0, 'the query was allowed')
-    time.sleep(2)
-    newcomer = wine.start_helper('helper.exe', 'Started during the round')
-    check_quick_restart_done(wine, INSTALL_DIR)
-    check(time.monotonic() - asked > 7, 'RESTART.EXE ran before the prompting helper answered')
-    for h in (prompter, helper):
-        check(wine.exit_code(h['process']) == 0 and broadcast_round(wine.helper_events(h))
-              == h['windows'], '%s was not told and ended: %s' % (h['exe'], wine.helper_events(h)))
-    check(newcomer['process'].poll() is None and wine.helper_events(newcomer) == [],
-          'the program started during the round was disturbed: %s' % wine.helper_events(newcomer))
-    wine.close_tarnwick(process)
-
-
-@scenario
 def plain_quick_restart_ends_nothing(wine):
     """WM_COMMAND 1000 (with a notification code in the high word) runs
     RESTART.EXE in the program's folder and terminates nothing; the session
