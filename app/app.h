@@ -24,3 +24,4 @@ void QuickRestart(LONG force, int askFirst);
 LRESULT OnQueryEndSession(HWND window, LPARAM flags);
 void OnEndSession(WPARAM ending);
 void OnDeferredRestart();
+void OnOwnEndOver();

@@ -13,6 +13,8 @@ extern int g_dialogOpen;
 extern int g_selfInitiated;
 // A session end was refused and its quick restart, posted, has not run yet.
 extern int g_interceptPending;
+// The deferred restart's end-session round is under way.
+extern int g_roundRunning;
 // The next WM_COMMAND comes from the dialog: its force setting applies.
 extern int g_commandFromDialog;
 // The one record through which the dialog hands over its choice.

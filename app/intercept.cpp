@@ -48,11 +48,21 @@ void OnEndSession(WPARAM ending)
 void OnDeferredRestart()
 {
     // Only a refusal still waiting starts a restart: not a second post, not
-    // one from another program, not one after the session really ended.
-    if (!g_interceptPending)
+    // one from another program, not one after the session really ended, and
+    // not one sent while the round waits, which would ask everyone again.
+    if (!g_interceptPending || g_roundRunning)
         return;
+    g_roundRunning = 1;
     QuickRestart(1, 1);
+    g_roundRunning = 0;
     // Cleared only now: a query refused while the broadcast waits for the
     // other programs posts again, and that post must find nothing to do.
     g_interceptPending = 0;
+}
+
+void OnOwnEndOver()
+{
+    // RESTART.EXE says that Windows went on, perhaps before it ever asked
+    // Tarnwick. From anyone else this can only turn interception back on.
+    g_selfInitiated = 0;
 }

@@ -4,8 +4,8 @@
 #include "app.h"
 #include "globals.h"
 
-const char kMainClassName[] = "TarnwickMainWindowClass";
-const char kMainTitle[] = "Tarnwick";
+const char kMainClassName[] = MAIN_CLASS_NAME;
+const char kMainTitle[] = MAIN_TITLE;
 
 // A second start hands its request to the running instance and ends.
 static void HandOver(HWND running, int initStart)
@@ -94,6 +94,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_APP_TRAYNOTIFY:      OnTrayNotify(window, lParam); break;
     case WM_APP_REFRESHTRAY:     OnRefreshTray(window); return 0;
     case WM_APP_DEFERREDRESTART: OnDeferredRestart(); return 0;
+    case WM_APP_OWNENDOVER:      OnOwnEndOver(); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -18,7 +18,10 @@
 // default (there the reboot ends the Wine session only), and on Windows 95/98
 // when RUNDLL.EXE cannot be started. Once RUNDLL.EXE runs, what happens next is
 // Windows' business: if an application refuses to end its session, the
-// restart stops there and nothing is forced in its place.
+// restart stops there and nothing is forced in its place. RESTART.EXE waits
+// for RUNDLL.EXE to learn of that refusal, as it learns of a refused log-off
+// or reboot from ExitWindowsEx, and tells the running Tarnwick, which may
+// never have been asked and would otherwise stop intercepting for good.
 //
 // The NT family only reboots for a process that has enabled its shutdown
 // privilege. That takes OpenProcessToken, LookupPrivilegeValueA and
@@ -37,6 +40,7 @@
 #include <windows.h>
 #include "restart.h"
 #include "../common/text.h"
+#include "../res/resource.h"
 
 const char kRestartCommand[] = "RUNDLL.EXE USER.EXE,ExitWindowsExec";
 
@@ -46,21 +50,40 @@ int ChooseRestartPath(DWORD version)
     return (version & 0x80000000u) ? RESTART_WINDOWS : RESTART_REBOOT;
 }
 
-int StartWindowsRestart()
+int RunWindowsRestart()
 {
     char windows[MAX_PATH + 1];
     char command[MAX_PATH + 1 + sizeof kRestartCommand];
     // GetWindowsDirectoryA answers a folder that does not fit with the size it needs.
     UINT length = GetWindowsDirectoryA(windows, sizeof windows);
     if (length == 0 || length >= sizeof windows || !JoinPath(command, sizeof command, windows, kRestartCommand))
-        return 0;
-    // WinExec reports a started program with a value above 31.
-    return WinExec(command, SW_SHOWNORMAL) > 31;
+        return RESTART_NOT_STARTED;
+    STARTUPINFOA startup = {};
+    PROCESS_INFORMATION started;
+    startup.cb = sizeof startup;
+    // A 16-bit program is named in the command line alone.
+    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started))
+        return RESTART_NOT_STARTED;
+    CloseHandle(started.hThread);
+    // On Windows 95/98, ExitWindowsExec returns only when a program refused
+    // the restart: had it gone on, nothing would be left running to return
+    // to. A KERNEL32 built on NTDLL (the NT family, and Wine whatever version
+    // it reports) may return while the end goes on, so there it proves nothing.
+    DWORD waited = WaitForSingleObject(started.hProcess, INFINITE);
+    CloseHandle(started.hProcess);
+    return waited == WAIT_OBJECT_0 && !GetModuleHandleA("NTDLL.DLL") ? RESTART_REFUSED : RESTART_GOES_ON;
 }
 
 int RequestReboot()
 {
     return ExitWindowsEx(EWX_REBOOT, 0) != 0;
+}
+
+// Tells the running Tarnwick that the end it started is over, so that it
+// intercepts again. Without it, the message goes to this thread's own queue.
+static void TellSessionGoesOn()
+{
+    PostMessageA(FindWindowA(MAIN_CLASS_NAME, MAIN_TITLE), WM_APP_OWNENDOVER, 0, 0);
 }
 
 // Whether the tail is `name`, A to Z in any case, and blanks after it at most;
@@ -76,15 +99,28 @@ static int IsSwitch(LPCSTR tail, const char* name)
     return !*rest;
 }
 
+static int QuickRestart()
+{
+    if (ChooseRestartPath(GetVersion()) == RESTART_WINDOWS) {
+        int restart = RunWindowsRestart();
+        if (restart != RESTART_NOT_STARTED)
+            return restart == RESTART_REFUSED;
+    }
+    return !RequestReboot();
+}
+
 int RestartMain(LPCSTR tail)
 {
+    int refused;
     if (IsSwitch(tail, "/logoff"))
-        return ExitWindowsEx(EWX_LOGOFF, 0) ? 0 : 1;
-    if (!IsSwitch(tail, ""))
+        refused = !ExitWindowsEx(EWX_LOGOFF, 0);
+    else if (IsSwitch(tail, ""))
+        refused = QuickRestart();
+    else
         return 2;
-    if (ChooseRestartPath(GetVersion()) == RESTART_WINDOWS && StartWindowsRestart())
-        return 0;
-    return RequestReboot() ? 0 : 1;
+    if (refused)
+        TellSessionGoesOn();
+    return refused;
 }
 
 // The process starts here (the link names it with -e); there is no C runtime

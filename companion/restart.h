@@ -10,15 +10,21 @@ extern const char kRestartCommand[];
 
 // Picks the way for the version word that GetVersion returned.
 int ChooseRestartPath(DWORD version);
-// Starts Windows' own 16-bit RUNDLL.EXE on USER.EXE's ExitWindowsExec;
-// 1 when it could be started.
-int StartWindowsRestart();
+// What came of Windows' own restart.
+#define RESTART_NOT_STARTED 0  // RUNDLL.EXE could not be started
+#define RESTART_GOES_ON     1  // started, and not known to be refused
+#define RESTART_REFUSED     2  // a program refused it, and Windows goes on
+
+// Runs Windows' own 16-bit RUNDLL.EXE on USER.EXE's ExitWindowsExec and
+// waits for it.
+int RunWindowsRestart();
 // Asks for a full reboot; 1 when the system took the request.
 int RequestReboot();
 // The whole program, for the command-line tail. No switch (a blank tail):
 // the quick restart, 0 when it was started or the reboot was taken, else 1.
 // "/logoff", A to Z in any case: a plain log-off, 0 when the system took it,
-// else 1. Anything else: nothing at all, 2.
+// else 1. After a 1 the running Tarnwick is told that Windows goes on.
+// Anything else: nothing at all, 2.
 int RestartMain(LPCSTR tail);
 // The process's entry point: RestartMain on the tail of GetCommandLineA, then
 // ExitProcess with its result.

@@ -376,7 +376,7 @@ static UINT PickMessage()
     static const UINT kMessages[] = {
         WM_QUERYENDSESSION, WM_ENDSESSION, WM_APP_SHOWDIALOG, WM_APP_TRAYNOTIFY, WM_APP_REFRESHTRAY,
         WM_APP_DEFERREDRESTART, WM_COMMAND, WM_COMMAND, WM_CONTEXTMENU, WM_CLOSE, WM_NULL, WM_DESTROY,
-        WM_SYSCOMMAND, WM_INITDIALOG, WM_APP + 4, 0xC000,
+        WM_SYSCOMMAND, WM_INITDIALOG, WM_APP_OWNENDOVER, WM_APP + 5, 0xC000,
     };
     UINT message = PickOrAny(kMessages);
     // Only window creation sends WM_CREATE, with its creation record.
@@ -441,6 +441,11 @@ static void SendToMain(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_APP_REFRESHTRAY:
         CHECK(result == 0, "message 0x%X answered %ld", message, (long)result);
+        break;
+    case WM_APP_OWNENDOVER:
+        // From RESTART.EXE or anyone: it can only turn interception back on.
+        CHECK(result == 0 && g_selfInitiated == 0 && g_interceptPending == pendingBefore,
+              "RESTART.EXE's word did more than bring interception back");
         break;
     case WM_APP_DEFERREDRESTART:
         CHECK(starts == startsBefore || pendingBefore, "the deferred restart ran without a refusal");

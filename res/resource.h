@@ -36,3 +36,9 @@
 #define WM_APP_TRAYNOTIFY       0x8001
 #define WM_APP_REFRESHTRAY      0x8002
 #define WM_APP_DEFERREDRESTART  0x8003
+// From RESTART.EXE: the session end that Tarnwick started is over, Windows goes on.
+#define WM_APP_OWNENDOVER       0x8004
+
+// The main window's class and title, by which a second start and RESTART.EXE find it.
+#define MAIN_CLASS_NAME         "TarnwickMainWindowClass"
+#define MAIN_TITLE              "Tarnwick"

@@ -15,13 +15,15 @@ int StartupFilesChanged(const StartupFileBaseline baseline);
 
 int IsProtectedProcess(LPCSTR path);
 void TerminateUnprotectedProcesses();
-// The most windows one end-session round remembers as having agreed.
+// The most windows one end-session round remembers as having agreed, and the
+// most processes it holds.
 static const int kMaxAgreedWindows = 512;
+static const int kMaxRoundProcesses = 64;
 
-// Asks every window of every unprotected process whether the session may end,
-// stopping at the first refusal, then tells the windows that agreed whether it
-// ends. When none refused, ends the unprotected processes that were running
-// when it began and returns 1; a round that could not look counts as refused.
+// Holds every unprotected process, asks each of their windows whether the
+// session may end, stopping at the first refusal, then tells the windows that
+// agreed whether it ends. When none refused, ends the processes it holds that
+// still run and returns 1; a round that could not look counts as refused.
 int BroadcastEndSession();
 
 // The program's folder into `folder` and that folder joined with a relative

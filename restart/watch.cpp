@@ -37,10 +37,35 @@ int FileTimesEqual(const FILETIME* a, const FILETIME* b)
     return a->dwLowDateTime == b->dwLowDateTime && a->dwHighDateTime == b->dwHighDateTime;
 }
 
+// The baseline of a file changed since Windows started, before Tarnwick did:
+// no time it is read at can equal it, so the file counts as changed for good.
+static const DWORD kChangedBeforeStart = 0xFFFFFFFE;
+// FAT keeps times to 2 seconds: a file written in the seconds before Windows
+// started counts as written since, the safe side.
+static const ULONGLONG kFatTimeStep = 20000000;
+
+static ULONGLONG Ticks(const FILETIME* time)
+{
+    return (ULONGLONG)time->dwHighDateTime << 32 | time->dwLowDateTime;
+}
+
 void TakeStartupBaseline()
 {
-    for (int i = 0; i < 2; ++i)
-        GetLocalWriteTime(kWatchedFiles[i], &g_startupBaseline[i]);
+    // Windows started the time it has run before now. A file written between
+    // then and now was changed after the last boot and waits for the next: an
+    // installer's "restart later" and a log-off start Tarnwick again with the
+    // changed file. A time after now is a clock gone wrong, not a change.
+    FILETIME utc;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&utc);
+    FileTimeToLocalFileTime(&utc, &now);
+    ULONGLONG started = Ticks(&now) - (ULONGLONG)GetTickCount() * 10000 - kFatTimeStep;
+    for (int i = 0; i < 2; ++i) {
+        FILETIME* time = &g_startupBaseline[i];
+        GetLocalWriteTime(kWatchedFiles[i], time);
+        if (Ticks(time) >= started && Ticks(time) <= Ticks(&now))
+            time->dwLowDateTime = time->dwHighDateTime = kChangedBeforeStart;
+    }
 }
 
 int StartupFilesChanged(const StartupFileBaseline baseline)

@@ -7,7 +7,7 @@
 inline void ResetProgram()
 {
     g_hInstance = NULL;
-    g_aboutOpen = g_dialogOpen = g_selfInitiated = g_interceptPending = g_commandFromDialog = 0;
+    g_aboutOpen = g_dialogOpen = g_selfInitiated = g_interceptPending = g_roundRunning = g_commandFromDialog = 0;
     g_dialogResult = DialogResult();
     g_dialogRecord = NULL;
     g_startupBaseline[0] = g_startupBaseline[1] = FILETIME();

@@ -5,6 +5,7 @@
 #include "fake_companion.h"
 #include "fake_system.h"
 #include "../../companion/restart.h"
+#include "../../res/resource.h"
 
 namespace {
 
@@ -15,14 +16,30 @@ const DWORD kWindowsNT4 = 0x05650004;
 const DWORD kWindowsXP = 0x0A280105;
 const DWORD kWindows10 = 0x4A65000A;
 
-const char kQuickRestart[] = "WinExec(\"C:\\WINDOWS\\RUNDLL.EXE USER.EXE,ExitWindowsExec\", 1)";
 const char kReboot[] = "ExitWindowsEx(2, 0)";
+const char kWait[] = "WaitForSingleObject(started process, 4294967295)";
+// The running Tarnwick hears that Windows goes on.
+const char kTell[] = "PostMessageA(w1, 0x8004, 0, 0)";
+
+std::string StartRundll(const std::string& windows = "C:\\WINDOWS")
+{
+    return "CreateProcessA(NULL, \"" + windows + "\\RUNDLL.EXE USER.EXE,ExitWindowsExec\", startup)";
+}
+
+// A fresh system with Tarnwick's main window as w1.
+void ResetWithTarnwick()
+{
+    ResetSystem();
+    AddForeignWindow(100);
+    sys.windows.back().className = MAIN_CLASS_NAME;
+    sys.windows.back().title = MAIN_TITLE;
+}
 
 class CompanionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ResetSystem();
+        ResetWithTarnwick();
         ResetCompanion();
     }
 };
@@ -47,48 +64,57 @@ TEST(CompanionChoice, WindowsRestartOnlyWhereGetVersionSetsTheTopBit)
         EXPECT_EQ(c.path, ChooseRestartPath(c.version)) << c.system;
 }
 
-TEST_F(CompanionTest, Windows9xStartsRundllFromTheWindowsFolderAndNothingElse)
+// RUNDLL.EXE returns on Windows 95/98 only when a program refused the restart.
+TEST_F(CompanionTest, Windows9xWaitsForRundllFromTheWindowsFolderAndTellsOfARefusal)
 {
     for (DWORD version : {kWindows95, kWindows98}) {
-        ResetSystem();
+        ResetWithTarnwick();
         companion.version = version;
-        EXPECT_EQ(0, RestartMain(""));
-        EXPECT_EQ(Log{kQuickRestart}, sys.calls);
+        EXPECT_EQ(1, RestartMain(""));
+        EXPECT_EQ((Log{StartRundll(), kWait, kTell}), sys.calls);
+        EXPECT_TRUE(sys.handles.empty());
     }
 
-    ResetSystem();
+    ResetWithTarnwick();
     sys.windowsDirectory = "D:\\WIN98";
-    EXPECT_EQ(0, RestartMain(""));
-    EXPECT_EQ(Log{"WinExec(\"D:\\WIN98\\RUNDLL.EXE USER.EXE,ExitWindowsExec\", 1)"}, sys.calls);
+    RestartMain("");
+    EXPECT_EQ(StartRundll("D:\\WIN98"), sys.calls.at(0));
 }
 
-TEST_F(CompanionTest, Windows9xRebootsWhenRundllCannotBeStarted)
+// Where KERNEL32 sits on NTDLL (Wine reporting Windows 98) RUNDLL.EXE may
+// return while the end goes on, and a wait that failed proves nothing: no
+// word to Tarnwick, which would then refuse its own restart. A RUNDLL.EXE
+// that cannot be started leaves the full reboot, whose refusal is told.
+TEST_F(CompanionTest, OnlyARefusalItCanTrustIsTold)
 {
-    // WinExec's answers up to 31 are errors (2: file not found); 32 and up mean started.
-    const struct {
-        UINT result;
-        Log calls;
-    } cases[] = {
-        {0, {kQuickRestart, kReboot}},
-        {2, {kQuickRestart, kReboot}},
-        {31, {kQuickRestart, kReboot}},
-        {32, {kQuickRestart}},
+    const struct { bool ntdll, startFails; DWORD wait; bool rebootRefused; Log calls; int exitCode; } cases[] = {
+        {true, false, WAIT_OBJECT_0, false, {StartRundll(), kWait}, 0},
+        {false, false, WAIT_FAILED, false, {StartRundll(), kWait}, 0},
+        {false, true, WAIT_OBJECT_0, false, {StartRundll(), kReboot}, 0},
+        {false, true, WAIT_OBJECT_0, true, {StartRundll(), kReboot, kTell}, 1},
     };
     for (const auto& c : cases) {
-        ResetSystem();
-        companion.winExecResult = c.result;
-        EXPECT_EQ(0, RestartMain("")) << "WinExec answered " << c.result;
-        EXPECT_EQ(c.calls, sys.calls) << "WinExec answered " << c.result;
+        ResetWithTarnwick();
+        sys.ntdllLoaded = c.ntdll;
+        companion.startFails = c.startFails;
+        companion.waitResult = c.wait;
+        sys.failExitWindows = c.rebootRefused;
+        EXPECT_EQ(c.exitCode, RestartMain("")) << c.calls.back();
+        EXPECT_EQ(c.calls, sys.calls);
+        EXPECT_TRUE(sys.handles.empty());
     }
 }
 
 TEST_F(CompanionTest, NtFamilyRebootsWithoutTryingRundll)
 {
     for (DWORD version : {kWindowsNT4, kWindowsXP, kWindows10}) {
-        ResetSystem();
-        companion.version = version;
-        EXPECT_EQ(0, RestartMain(""));
-        EXPECT_EQ(Log{kReboot}, sys.calls);
+        for (bool refused : {false, true}) {
+            ResetWithTarnwick();
+            companion.version = version;
+            sys.failExitWindows = refused;
+            EXPECT_EQ(refused ? 1 : 0, RestartMain(""));
+            EXPECT_EQ(refused ? (Log{kReboot, kTell}) : Log{kReboot}, sys.calls);
+        }
     }
 }
 
@@ -96,12 +122,11 @@ TEST_F(CompanionTest, WindowsFolderOfEveryLengthStaysInItsBuffers)
 {
     // The longest folder that GetWindowsDirectoryA can give still makes a command.
     sys.windowsDirectory = "C:\\" + std::string(MAX_PATH - 3, 'W');
-    EXPECT_EQ(0, RestartMain(""));
-    EXPECT_EQ(Log{"WinExec(\"" + sys.windowsDirectory + "\\RUNDLL.EXE USER.EXE,ExitWindowsExec\", 1)"},
-              sys.calls);
+    RestartMain("");
+    EXPECT_EQ(StartRundll(sys.windowsDirectory), sys.calls.at(0));
 
     // One that does not fit leaves only the reboot.
-    ResetSystem();
+    ResetWithTarnwick();
     sys.windowsDirectory = "C:\\" + std::string(MAX_PATH + 40, 'W');
     EXPECT_EQ(0, RestartMain(""));
     EXPECT_EQ(Log{kReboot}, sys.calls);
@@ -110,17 +135,18 @@ TEST_F(CompanionTest, WindowsFolderOfEveryLengthStaysInItsBuffers)
 TEST_F(CompanionTest, EntryRestartsOnlyWithoutASwitchAndLogsOffOnlyForLogoff)
 {
     const char kLogOff[] = "ExitWindowsEx(0, 0)";
-    // Exit code 1: the system refused the log-off.
+    // Exit code 1: Windows goes on, a program refused the restart or the log-off.
     const struct { const char* commandLine; Log calls; int exitCode; } cases[] = {
-        {"RESTART.EXE", {kQuickRestart}, 0},  {"\"C:\\TOOLS\\RESTART.EXE\" \t ", {kQuickRestart}, 0},
-        {"RESTART.EXE /logoff", {kLogOff}, 0}, {"RESTART.EXE /LogOff  ", {kLogOff}, 1},
+        {"RESTART.EXE", {StartRundll(), kWait, kTell}, 1},
+        {"\"C:\\TOOLS\\RESTART.EXE\" \t ", {StartRundll(), kWait, kTell}, 1},
+        {"RESTART.EXE /logoff", {kLogOff}, 0}, {"RESTART.EXE /LogOff  ", {kLogOff, kTell}, 1},
         {"RESTART.EXE /?", {}, 2},             {"RESTART.EXE /logoffx", {}, 2},
         {"RESTART.EXE /log-off", {}, 2},
     };
     for (const auto& c : cases) {
-        ResetSystem();
+        ResetWithTarnwick();
         sys.commandLine = c.commandLine;
-        sys.failExitWindows = c.exitCode == 1;
+        sys.failExitWindows = c.calls.size() == 2 && c.calls[0] == kLogOff;
         EXPECT_THROW(RestartEntry(), UINT);
         Log expected = c.calls;
         expected.push_back("ExitProcess(" + std::to_string(c.exitCode) + ")");

@@ -122,16 +122,21 @@ TEST_F(Interception, AQueryRefusedDuringTheBroadcastAddsNoSecondRestart)
     SetDword("Intercept all restarts", 1);
     const std::string tellEditor = "SendMessageTimeoutA(" + Name(editor) + ", 0x11, 0, 0, 0x2, 86400000)";
     LRESULT nested = -1;
-    // The system asks again while the broadcast waits for the editor's answer.
+    // The system asks again while the broadcast waits for the editor's
+    // answer, and a program sends the restart message, as some broadcast
+    // messages of the private range: neither starts a round inside it.
     sys.onCall = [&](const std::string& call) {
-        if (call == tellEditor)
+        if (call == tellEditor && nested == -1) {
             nested = Query();
+            Send(WM_APP_DEFERREDRESTART);
+        }
     };
     Query();
     Pump();
     EXPECT_EQ(FALSE, nested);
     EXPECT_EQ(2, CountCalls("PostMessageA"));
     EXPECT_EQ(1, CountCalls("ShellExecuteA"));
+    EXPECT_EQ(1, CountCalls("CreateToolhelp32Snapshot"));
 }
 
 TEST_F(Interception, WithoutItsFileTheRestartEndsNothing)
@@ -147,24 +152,27 @@ TEST_F(Interception, WithoutItsFileTheRestartEndsNothing)
 }
 
 // A session end of the program's own is allowed for as long as it can still
-// happen: until Windows says that it goes on after the program agreed, or at
-// once when nothing could be started. A WM_ENDSESSION(FALSE) without that
-// agreement, as Wine sends after a refusal, changes nothing.
+// happen: until Windows says that it goes on after the program agreed, or
+// RESTART.EXE says so before Windows asked the program, or at once when
+// nothing could be started. A WM_ENDSESSION(FALSE) without that agreement,
+// as Wine sends after a refusal, changes nothing.
 TEST_F(Interception, OwnSessionEndsAreAllowedUntilCalledOff)
 {
     SetDword("Intercept all restarts", 1);
-    for (bool fails : {false, true}) {
+    for (int way : {0, 1, 2}) {  // told by Windows, told by RESTART.EXE, not started
         for (WORD id : {IDC_QUICKRESTART, IDC_FULLREBOOT, IDC_LOGOFF, IDC_EXITTODOS, IDC_SHUTDOWN}) {
             g_selfInitiated = g_interceptPending = 0;
             sys.queue.clear();
-            sys.failShellExecute = sys.failExitWindows = fails;
+            sys.failShellExecute = sys.failExitWindows = way == 2;
             Send(WM_COMMAND, id);
-            if (!fails) {
+            if (way == 0) {
                 Send(WM_ENDSESSION, FALSE);
                 EXPECT_EQ(TRUE, Query()) << id;
                 Send(WM_ENDSESSION, FALSE);
             }
-            EXPECT_EQ(FALSE, Query()) << id << fails;
+            if (way == 1)
+                Send(WM_APP_OWNENDOVER);
+            EXPECT_EQ(FALSE, Query()) << id << way;
         }
     }
     g_selfInitiated = g_interceptPending = 0;

@@ -172,13 +172,13 @@ TEST_F(Startup, ExitFromTheDialogEndsTheProgramWithExitCodeZero)
 TEST_F(Startup, OtherMessagesGoToTheDefaultProcedureUnchanged)
 {
     StartQuietly();
-    static const UINT kMessages[] = {WM_NULL, WM_DESTROY, WM_SYSCOMMAND, 0x7FFF, 0x8004, 0xC123};
+    static const UINT kMessages[] = {WM_NULL, WM_DESTROY, WM_SYSCOMMAND, 0x7FFF, 0x8005, 0xC123};
     for (UINT message : kMessages)
         Send(message, 0x1234, -5);
     static const char* const kExpected[] = {
         "DefWindowProcA(w1, 0x0, 4660, -5)",    "DefWindowProcA(w1, 0x2, 4660, -5)",
         "DefWindowProcA(w1, 0x112, 4660, -5)",  "DefWindowProcA(w1, 0x7FFF, 4660, -5)",
-        "DefWindowProcA(w1, 0x8004, 4660, -5)", "DefWindowProcA(w1, 0xC123, 4660, -5)",
+        "DefWindowProcA(w1, 0x8005, 4660, -5)", "DefWindowProcA(w1, 0xC123, 4660, -5)",
     };
     EXPECT_CALLS(kExpected, Calls({"DefWindowProcA"}));
 }

@@ -56,18 +56,23 @@ TEST_F(Sweep, TerminatesEveryUnprotectedProcessButItself)
 // answers, hung, all three on the screen; s is hidden and never answers; h is
 // hidden and refuses in time; o is hidden but owns a window on the screen, and
 // refuses after eight seconds, as behind its "Save changes?" box; b is hidden
-// and shows nothing until it puts up that box when asked; n agrees, and while
-// it is asked its program ends, another takes over its id and a new one
-// starts. Windows the round must pass over lie between them. Its log, a token
-// a message: Q a query, T and F WM_ENDSESSION TRUE and FALSE, in lower case
+// and shows nothing until it puts up that box when asked; z is hidden and
+// silent, and puts its box up while the next window is asked; e is on the
+// screen and its program ends itself while asked; n agrees, and while the
+// next window is asked its program quits and a new copy of it starts, which
+// takes the freed window handle (and the freed id, unless the round holds
+// it). Windows the round must pass over lie between them. Its log, a token a
+// message: Q a query, T and F WM_ENDSESSION TRUE and FALSE, in lower case
 // when sent with the bounded wait of a window whose program shows nothing;
-// the digit is the window. After agreement the processes asked are ended.
+// the digit is the window. After agreement the processes asked that still
+// run are ended.
 TEST_F(Sweep, BroadcastAsksEveryWindowThenTellsThoseThatAgreedTheOutcome)
 {
     static const struct { const char* windows; const char* log; int agreed; } kRounds[] = {
         {"aaa", "Q0 Q1 Q2 T0 T1 T2", 1}, {"raa", "Q0", 0}, {"ara", "Q0 Q1 F0", 0}, {"aar", "Q0 Q1 Q2 F0 F1", 0},
         {"asa", "Q0 q1 Q2 T0 t1 T2", 1}, {"haa", "q0", 0}, {"aal", "Q0 Q1 Q2 F0 F1", 0}, {"aga", "Q0 Q1 F0", 0},
-        {"aoa", "Q0 Q1 F0", 0}, {"aba", "Q0 q1 F0", 0}, {"ana", "Q0 Q1 Q2 T0 T1 T2", 1},
+        {"aoa", "Q0 Q1 F0", 0}, {"aba", "Q0 q1 F0", 0}, {"aza", "Q0 q1 Q2 F0 F1 F2", 0},
+        {"aea", "Q0 Q1 Q2 T0 T2", 1}, {"ana", "Q0 Q1 Q2 T0 T2", 1},
     };
     const std::vector<FakeProcess> running = sys.processes;
     const char* letters = "";
@@ -76,11 +81,16 @@ TEST_F(Sweep, BroadcastAsksEveryWindowThenTellsThoseThatAgreedTheOutcome)
         for (size_t i = 0; i < asked.size(); ++i) {
             if (call.find("(" + Name(asked[i]) + ", 0x11") == std::string::npos)
                 continue;
+            DWORD id = 301 + (DWORD)i;
             if (letters[i] == 'b')
-                AddForeignWindow(301 + (DWORD)i);
-            if (letters[i] == 'n') {
-                sys.processes[running.size() + i].exeFile = "C:\\APPS\\OTHER.EXE";
-                AddProcess(800, "C:\\APPS\\NEW.EXE");
+                AddForeignWindow(id);
+            if (letters[i] == 'e')
+                QuitProcess(id);
+            if (i && letters[i - 1] == 'z')
+                AddForeignWindow(id - 1);
+            if (i && letters[i - 1] == 'n') {
+                QuitProcess(id - 1);
+                EXPECT_EQ(asked[i - 1], AddForeignWindow(StartProcess(("C:\\APPS\\P" + std::to_string(id - 1) + ".EXE").c_str())));
             }
         }
     };
@@ -93,8 +103,8 @@ TEST_F(Sweep, BroadcastAsksEveryWindowThenTellsThoseThatAgreedTheOutcome)
         for (const char* w = round.windows; *w; ++w) {
             DWORD id = 301 + (DWORD)(w - round.windows);
             AddProcess(id, ("C:\\APPS\\P" + std::to_string(id) + ".EXE").c_str());
-            asked.push_back(AddForeignWindow(id, strchr("an", *w) != nullptr, strchr("arlgn", *w) != nullptr,
-                                             strchr("sgb", *w) ? INFINITE : *w == 'l' ? 600000 : *w == 'o' ? 8000 : 0));
+            asked.push_back(AddForeignWindow(id, strchr("an", *w) != nullptr, strchr("arlgne", *w) != nullptr,
+                                             strchr("sgbze", *w) ? INFINITE : *w == 'l' ? 600000 : *w == 'o' ? 8000 : 0));
             if (*w == 'o') {
                 AddForeignWindow(id);
                 sys.windows.back().parent = asked.back();
@@ -110,7 +120,7 @@ TEST_F(Sweep, BroadcastAsksEveryWindowThenTellsThoseThatAgreedTheOutcome)
                                (islower(*t) ? "5000)" : "86400000)"));
         }
         for (size_t i = 0; round.agreed && i <= asked.size(); ++i) {
-            if (!i || round.windows[i - 1] != 'n')
+            if (!i || !strchr("ne", round.windows[i - 1]))
                 expected.push_back("TerminateProcess(" + std::to_string(300 + i) + ", 0)");
         }
         EXPECT_EQ(round.agreed, BroadcastEndSession()) << round.windows;
@@ -131,6 +141,15 @@ TEST_F(Sweep, BroadcastAsksEveryWindowThenTellsThoseThatAgreedTheOutcome)
     EXPECT_EQ(2 * kMaxAgreedWindows, CountCalls("SendMessageTimeoutA"));
     EXPECT_EQ("SendMessageTimeoutA(" + Name(last) + ", 0x16, 0, 0, 0x2, 86400000)", sys.calls.back());
     EXPECT_EQ(0, CountCalls("TerminateProcess"));
+
+    // One process more than a round holds: nobody is asked, nothing ended.
+    sys.windows.clear();
+    sys.calls.clear();
+    for (DWORD id = 0; id < (DWORD)kMaxRoundProcesses; ++id)
+        AddProcess(2000 + id, "C:\\APPS\\MANY.EXE");
+    AddForeignWindow(300);
+    EXPECT_EQ(0, BroadcastEndSession());
+    EXPECT_EQ(0, CountCalls("SendMessageTimeoutA") + CountCalls("TerminateProcess"));
 
     // A round that cannot see who runs, or which windows there are, asks,
     // tells and ends nobody.

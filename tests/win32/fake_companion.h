@@ -5,10 +5,12 @@
 
 struct FakeCompanion {
     DWORD version;       // what GetVersion reports
-    UINT winExecResult;  // what WinExec answers: above 31 when the program started
+    bool startFails;     // CreateProcessA cannot start the program
+    DWORD waitResult;    // what WaitForSingleObject answers: WAIT_OBJECT_0 when the program ended
 };
 
 extern FakeCompanion companion;
 
-// Windows 98 (4.10.1998), on which WinExec starts whatever it is given.
+// Windows 98 (4.10.1998), on which CreateProcessA starts whatever it is
+// given, and the program started returns: the restart was refused.
 void ResetCompanion();

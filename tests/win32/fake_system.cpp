@@ -117,7 +117,9 @@ void ResetSystem()
     sys = FakeSystem();
     sys.keyExists = true;
     sys.selfId = 100;
-    sys.processes.push_back({100, "C:\\TOOLS\\TARNWICK.EXE"});
+    AddProcess(100, "C:\\TOOLS\\TARNWICK.EXE");
+    sys.now = {0, 0x01D90000};
+    sys.tickCount = 3600000;
     sys.modulePath = "C:\\TOOLS\\TARNWICK.EXE";
     sys.windowsDirectory = "C:\\WINDOWS";
     sys.commandLine = "TARNWICK.EXE";
@@ -146,7 +148,70 @@ void SetFile(const char* path, DWORD low, DWORD high) { sys.files[Lower(path)] =
 void RemoveFile(const char* path) { sys.files.erase(Lower(path)); }
 bool HasFile(const std::string& path) { return sys.files.count(Lower(path)) != 0; }
 void HoldOpen(const char* path, bool held) { sys.files[Lower(path)].locked = held; }
-void AddProcess(DWORD id, const char* exeFile) { sys.processes.push_back({id, exeFile}); }
+void AddProcess(DWORD id, const char* exeFile)
+{
+    static unsigned serial = 0;
+    sys.processes.push_back({id, exeFile, ++serial});
+}
+
+static FakeProcess* ProcessById(DWORD id)
+{
+    for (FakeProcess& p : sys.processes) {
+        if (p.id == id)
+            return &p;
+    }
+    return nullptr;
+}
+
+// Ends the process of that serial: its windows go, its id is freed.
+static void EndFakeProcess(unsigned serial)
+{
+    for (size_t i = 0; i < sys.processes.size(); ++i) {
+        if (sys.processes[i].serial != serial)
+            continue;
+        DWORD id = sys.processes[i].id;
+        sys.processes.erase(sys.processes.begin() + i);
+        for (FakeWindow& w : sys.windows) {
+            if (w.processId == id)
+                w.alive = false;
+        }
+        sys.freedIds.push_back(id);
+        return;
+    }
+}
+
+void QuitProcess(DWORD id)
+{
+    if (FakeProcess* p = ProcessById(id))
+        EndFakeProcess(p->serial);
+}
+
+static bool IdHeld(DWORD id)
+{
+    const std::string prefix = "process " + std::to_string(id) + " ";
+    for (const auto& handle : sys.handles) {
+        if (handle.second.compare(0, prefix.size(), prefix) == 0)
+            return true;
+    }
+    return false;
+}
+
+DWORD StartProcess(const char* exeFile)
+{
+    DWORD id = 0;
+    for (size_t i = sys.freedIds.size(); i-- > 0 && !id;) {
+        if (!IdHeld(sys.freedIds[i]) && !ProcessById(sys.freedIds[i])) {
+            id = sys.freedIds[i];
+            sys.freedIds.erase(sys.freedIds.begin() + i);
+        }
+    }
+    for (DWORD fresh = 1000; !id; ++fresh) {
+        if (!ProcessById(fresh) && !IdHeld(fresh))
+            id = fresh;
+    }
+    AddProcess(id, exeFile);
+    return id;
+}
 
 bool ProcessExists(DWORD id)
 {
@@ -172,6 +237,12 @@ HWND AddForeignWindow(DWORD processId, LRESULT reply, bool visible, DWORD answer
     w.reply = reply;
     w.visible = visible;
     w.answersAfter = answersAfter;
+    for (size_t i = 0; i < sys.windows.size(); ++i) {
+        if (!sys.windows[i].alive && sys.windows[i].className == "Foreign") {
+            sys.windows[i] = w;
+            return WindowHandle(i);
+        }
+    }
     return NewWindow(w);
 }
 
@@ -351,7 +422,7 @@ BOOL WINAPI EnumWindows(WNDENUMPROC proc, LPARAM param)
 DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId)
 {
     FakeWindow* w = Window(window);
-    DWORD id = w ? w->processId : 0;
+    DWORD id = w && w->alive ? w->processId : 0;
     if (processId)
         *processId = id;
     return id ? id + 1 : 0;
@@ -587,6 +658,9 @@ int WINAPI MessageBoxIndirectA(const MSGBOXPARAMSA* params)
 
 DWORD WINAPI GetCurrentProcessId(VOID) { return sys.selfId; }
 
+VOID WINAPI GetSystemTimeAsFileTime(LPFILETIME time) { *time = sys.now; }
+DWORD WINAPI GetTickCount(VOID) { return sys.tickCount; }
+
 HANDLE WINAPI CreateToolhelp32Snapshot(DWORD flags, DWORD processId)
 {
     Record("CreateToolhelp32Snapshot", {Arg(flags), Arg(processId)});
@@ -621,27 +695,48 @@ BOOL WINAPI Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) { return Snap
 HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId)
 {
     Record("OpenProcess", {Hex(access), Arg(inherit), Arg(processId)});
-    if (!ProcessExists(processId) || sys.unopenable.count(processId))
+    FakeProcess* process = ProcessById(processId);
+    if (!process || sys.unopenable.count(processId))
         return NULL;
-    return NewHandle("process " + std::to_string(processId));
+    return NewHandle("process " + std::to_string(processId) + " " + std::to_string(process->serial));
+}
+
+// The process a handle was opened on, by its serial; NULL once it has ended.
+static FakeProcess* HandleProcess(HANDLE handle, DWORD* id)
+{
+    auto found = sys.handles.find(handle);
+    if (found == sys.handles.end() || found->second.compare(0, 8, "process ") != 0)
+        return nullptr;
+    size_t space = found->second.find(' ', 8);
+    *id = (DWORD)std::stoul(found->second.substr(8));
+    unsigned serial = (unsigned)std::stoul(found->second.substr(space + 1));
+    for (FakeProcess& p : sys.processes) {
+        if (p.serial == serial)
+            return &p;
+    }
+    return nullptr;
+}
+
+BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
+{
+    DWORD id = 0;
+    *exitCode = HandleProcess(process, &id) ? STILL_ACTIVE : 0;
+    return id != 0;
 }
 
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode)
 {
-    auto found = sys.handles.find(process);
-    if (found == sys.handles.end() || found->second.compare(0, 8, "process ") != 0) {
+    DWORD id = 0;
+    FakeProcess* target = HandleProcess(process, &id);
+    if (!id) {
         Record("TerminateProcess", {"bad handle", Arg(exitCode)});
         return FALSE;
     }
-    DWORD id = (DWORD)std::stoul(found->second.substr(8));
+    // Logged also for a process that has ended: the handle still names it.
     Record("TerminateProcess", {Arg(id), Arg(exitCode)});
-    sys.processes.erase(std::remove_if(sys.processes.begin(), sys.processes.end(),
-                                       [id](const FakeProcess& p) { return p.id == id; }),
-                        sys.processes.end());
-    for (FakeWindow& w : sys.windows) {
-        if (w.processId == id)
-            w.alive = false;
-    }
+    if (!target)
+        return FALSE;
+    EndFakeProcess(target->serial);
     return TRUE;
 }
 
@@ -765,7 +860,12 @@ VOID WINAPI ExitProcess(UINT exitCode)
     throw exitCode;
 }
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR name) { return name ? NULL : kModule; }
+HMODULE WINAPI GetModuleHandleA(LPCSTR name)
+{
+    if (name && sys.ntdllLoaded && Lower(name) == "ntdll.dll")
+        return (HMODULE)0x7700000;
+    return name ? NULL : kModule;
+}
 
 static const HMODULE kShell = (HMODULE)0x7000000;
 

@@ -42,6 +42,7 @@ struct FakeMenu {
 struct FakeProcess {
     DWORD id;
     std::string exeFile;
+    unsigned serial;  // tells two processes that had the same id apart
 };
 
 struct FakeSystem {
@@ -58,6 +59,7 @@ struct FakeSystem {
     std::vector<FakeProcess> processes;
     DWORD selfId;
     std::set<DWORD> unopenable;
+    std::vector<DWORD> freedIds;  // ids of ended processes, the latest last, handed on as Windows 9x does
     std::map<HANDLE, std::pair<std::vector<FakeProcess>, size_t>> snapshots;  // taken list, walk position
     bool failSnapshot;  // the shared heap is out of room for a snapshot
     // Windows and the program's message queue.
@@ -79,6 +81,9 @@ struct FakeSystem {
     SHORT shiftState;
     POINT cursor;
     std::string commandLine, modulePath, windowsDirectory;
+    FILETIME now;     // what GetSystemTimeAsFileTime reports
+    DWORD tickCount;  // milliseconds since Windows started
+    bool ntdllLoaded;  // a KERNEL32 built on NTDLL: the NT family or Wine
     // Modal loops run these, if set, while the dialog, box or menu is open.
     std::function<void(HWND)> dialogAction;
     std::function<void(const MSGBOXPARAMSA&)> messageBoxAction;
@@ -112,8 +117,15 @@ void HoldOpen(const char* path, bool held = true);
 void AddProcess(DWORD id, const char* exeFile);
 // A window of another process: seen on the screen unless told otherwise, and
 // answering at once unless it takes `answersAfter` milliseconds (INFINITE: never).
+// It takes the handle of the first window of another process that is gone,
+// as USER hands a freed handle on.
 HWND AddForeignWindow(DWORD processId, LRESULT reply = TRUE, bool visible = true, DWORD answersAfter = 0);
 bool ProcessExists(DWORD id);
+// A program ends itself: its windows go, and its id is free unless a handle holds it.
+void QuitProcess(DWORD id);
+// A program starts, and Windows 9x gives it the latest freed id that no
+// handle holds; returns the id.
+DWORD StartProcess(const char* exeFile);
 
 // The program's windows.
 HWND MainWindow();

@@ -16,6 +16,7 @@ typedef int INT;
 typedef unsigned int UINT;
 typedef int32_t LONG;
 typedef uint32_t DWORD;
+typedef uint64_t ULONGLONG;
 typedef uint16_t WORD;
 typedef uint16_t ATOM;
 typedef int16_t SHORT;
@@ -80,6 +81,9 @@ typedef struct _STARTUPINFOA {
     DWORD dwX, dwY, dwXSize, dwYSize, dwXCountChars, dwYCountChars, dwFillAttribute, dwFlags;
     WORD wShowWindow, cbReserved2; LPBYTE lpReserved2; HANDLE hStdInput, hStdOutput, hStdError;
 } STARTUPINFOA, *LPSTARTUPINFOA;
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess, hThread; DWORD dwProcessId, dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
 typedef LRESULT (CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
@@ -170,6 +174,9 @@ typedef struct tagMSGBOXPARAMSA {
 
 // Files and processes
 #define GENERIC_READ 0x80000000u
+#define STILL_ACTIVE 259
+#define WAIT_OBJECT_0 0
+#define WAIT_FAILED 0xFFFFFFFFu
 #define OPEN_EXISTING 3
 
 // Registry

@@ -258,11 +258,16 @@ def help_missing(wine):
 def hung_helper_holds_deferred_restart(wine):
     """An application that takes 4 s to answer WM_QUERYENDSESSION holds the
     deferred restart: until it answers it is neither told that the session
-    ends nor ended, and RESTART.EXE does not run; then the restart completes:
+    ends nor ended, and RESTART.EXE does not run, and the restart message
+    sent meanwhile starts no round inside it; then the restart completes:
     it is told, ended, and RESTART.EXE runs, while a program started during
     that wait runs on, never asked. Before that, a shown program
     that has stopped reading its queue, asked first, is hung: that is a
-    Cancel, and the program reads its own queue again at once."""
+    Cancel, and the program reads its own queue again at once; and a hidden
+    program busy for 6.5 s, silent past its 5 s, that puts its question up
+    while a program with a window on the screen takes 12 s to agree, calls
+    the restart off. After the restart, RESTART.EXE's word that Windows went
+    on brings interception back."""
     wine.settings({h.INTERCEPT: 1})
     process, window = wine.start_tarnwick('/init')
     helper = wine.start_helper('helper.exe', 'Hung helper', 'hang=%d' % HANG_MS)
@@ -281,12 +286,27 @@ def hung_helper_holds_deferred_restart(wine):
             % (wine.helper_events(helper), wine.helper_events(stalled), wine.marker_lines()))
     wine.probe('kill', stalled['pid'])
     h.check(wine.exit_code(stalled['process']) is not None, 'the stalled helper did not end')
+    # Wine asks the newest windows first: the busy program, then the slow one.
+    slow = wine.start_helper('helper.exe', 'Slow helper', 'owned', 'prompt=12000')
+    busy = wine.start_helper('helper.exe', 'Busy helper', 'hang=6500', 'prompt=30000')
+    h.check(h.query_end_session(wine, 0) == 0, 'the session end was allowed')
+    h.check(h.wait_until(lambda: len(wine.helper_events(slow)) == 2, 25),
+            'the slow helper was not told the outcome: %s' % wine.helper_events(slow))
+    for late in (busy, slow):
+        h.check(h.broadcast_round(wine.helper_events(late), ending=0) == late['windows'],
+                'the late question did not call the restart off: %s' % wine.helper_events(late))
+        h.check(late['process'].poll() is None,
+                'a called-off restart ended a helper: %s' % late['windows'])
+        wine.probe('kill', late['pid'])
+    h.check(wine.marker_lines() == [], 'a late question did not keep RESTART.EXE from running')
     wine.dirty = True
     h.check(h.query_end_session(wine, 0) == 0, 'the session end was allowed')
     h.check(h.wait_until(lambda: wine.helper_events(helper), h.EXIT_TIMEOUT),
             'the helper was not asked')
     asked = time.monotonic()
     newcomer = wine.start_helper('helper.exe', 'Started during the round')
+    h.check(wine.probe('send', 'main', h.WM_APP_DEFERREDRESTART, 0, 0).value('send') == 'ok',
+            'the restart message sent during the round was not answered')
     time.sleep(max(0.0, HANG_MS / 2000 - (time.monotonic() - asked)))
     h.check(len(wine.helper_events(helper)) == 1 and helper['process'].poll() is None
             and wine.marker_lines() == [],
@@ -305,6 +325,10 @@ def hung_helper_holds_deferred_restart(wine):
     h.check_alive(wine, process, 'after the hung helper')
     h.check(h.query_end_session(wine, 0) == 1, 'a session end was refused after the restart')
     h.check_kept(wine, before, 'hung helper')
+    wine.probe('post', 'main', h.WM_APP_OWNENDOVER, 0, 0)
+    h.check(h.query_end_session(wine, 0) == 0,
+            'interception did not come back when RESTART.EXE said that Windows went on')
+    h.check_quick_restart_done(wine, h.INSTALL_DIR, launches=2)
     wine.close_tarnwick(process)
 
 

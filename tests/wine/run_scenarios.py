@@ -59,6 +59,7 @@ WM_APP_SHOWDIALOG = 0x8000
 WM_APP_TRAYNOTIFY = 0x8001
 WM_APP_REFRESHTRAY = 0x8002
 WM_APP_DEFERREDRESTART = 0x8003
+WM_APP_OWNENDOVER = 0x8004
 ENDSESSION_CLOSEAPP = 0x00000001
 ENDSESSION_LOGOFF = 0x80000000
 
@@ -1059,20 +1060,27 @@ def forced_quick_restart_from_dialog(wine):
 
 @scenario
 def changed_startup_file_allows_session_end(wine):
-    """A start-up file rewritten, deleted or created after start makes every
-    session end allowed and withdraws the quick restart from the dialog; a
-    file missing at start and still missing changes nothing: a restart is
-    refused and the quick restart follows."""
+    """A start-up file rewritten, deleted or created after start, or
+    rewritten before the start but since Windows started (now less
+    GetTickCount), makes every session end allowed and withdraws the quick
+    restart from the dialog; a file missing at start and still missing, or
+    one whose time lies after now (a clock gone wrong), changes nothing: a
+    restart is refused and the quick restart follows."""
     wine.settings({INTERCEPT: 1})
-    for label, change in [
-            ('Config.sys rewritten', lambda: wine.touch_startup_file('config.sys')),
-            ('Config.sys deleted', lambda: os.remove(wine.drive_c('config.sys'))),
-            ('Autoexec.bat created', lambda: wine.touch_startup_file('autoexec.bat')),
-            (None, lambda: None)]:
+    for label, change, before in [
+            ('Config.sys rewritten', lambda: wine.touch_startup_file('config.sys'), False),
+            ('Config.sys deleted', lambda: os.remove(wine.drive_c('config.sys')), False),
+            ('Autoexec.bat created', lambda: wine.touch_startup_file('autoexec.bat'), False),
+            ('Config.sys rewritten before the start', lambda: wine.touch_startup_file('config.sys'),
+             True),
+            (None, lambda: wine.touch_startup_file('config.sys', time.time() + 86400), True)]:
         wine.old_startup_files()
         os.remove(wine.drive_c('autoexec.bat'))
+        if before:
+            change()
         process, window = wine.start_tarnwick('/init')
-        change()
+        if not before:
+            change()
         if label is None:
             break
         check(query_end_session(wine, 0) == 1, '%s: the restart was refused' % label)
@@ -1080,7 +1088,8 @@ def changed_startup_file_allows_session_end(wine):
               '%s: the dialog still offers the quick restart' % label)
         wine.close_tarnwick(process)
     wine.dirty = True
-    check(query_end_session(wine, 0) == 0, 'Autoexec.bat missing throughout counted as changed')
+    check(query_end_session(wine, 0) == 0,
+          'Autoexec.bat missing throughout, or Config.sys dated tomorrow, counted as changed')
     check_quick_restart_done(wine, INSTALL_DIR)
     wine.close_tarnwick(process)
 
@@ -1118,7 +1127,8 @@ def odd_commands_and_messages(wine):
         sends += ['+', 'send', 'main', WM_COMMAND, command, 0xDEADBEEF]
     for message, wparam, lparam in [(WM_ENDSESSION, 0, 0), (WM_ENDSESSION, 1, 0xFFFFFFFF),
                                     (WM_APP_REFRESHTRAY, 7, 7), (WM_APP_TRAYNOTIFY, 1, 0x200),
-                                    (WM_APP_DEFERREDRESTART + 1, 1, 1), (0xBFFF, 1, 1)]:
+                                    (WM_APP_OWNENDOVER, 1, 1), (WM_APP_OWNENDOVER + 1, 1, 1),
+                                    (0xBFFF, 1, 1)]:
         sends += ['+', 'send', 'main', message, wparam, lparam]
     answers = wine.probe(*sends[1:])
     check(answers.rc == 0, 'the program stopped answering: %s' % answers)
