@@ -1,7 +1,7 @@
-/* Three sections instead of mingw ld's five: code, one writable section with
-   the imports and all data, resources. With three section headers the
-   headers fit in one 512-byte block, and the constants no longer round up
-   to a file block of their own.
+/* Three sections instead of the default link's four or five: code, one
+   writable section with the imports and all data, resources. With three
+   section headers the headers fit in one 512-byte block, and the constants
+   no longer round up to a file block of their own.
 
    The import descriptors start the section, as in the default link. The
    constants share the writable section: the loader patches the import
@@ -24,12 +24,11 @@ SECTIONS
   .idata BLOCK(__section_alignment__) :
   {
     /* The import pieces in ld's own order: descriptors, lookup tables,
-       address table, names. */
-    /* From these four symbols ld makes the import directory the
-       descriptors alone and the address table .idata$5 alone (without
-       them the directory would span the whole section, data included).
-       ld takes their values as they are, so they hold addresses relative
-       to the image base. */
+       address table, names. From the four symbols below ld makes the import
+       directory the descriptors alone and the address table .idata$5 alone;
+       without them the directory would span the whole section, data
+       included. ld takes their values as they are, so they hold addresses
+       relative to the image base. */
     ".idata$2" = ABSOLUTE(. - __image_base__);
     KEEP (SORT(*)(.idata$2))
     KEEP (SORT(*)(.idata$3))
@@ -47,6 +46,8 @@ SECTIONS
     *(.data)
     *(.data2)
     *(SORT(.data$*))
+    /* The binary checks find the zero-initialised data by these two in the
+       link map. */
     __bss_start__ = .;
     *(.bss)
     *(COMMON)
