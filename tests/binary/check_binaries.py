@@ -47,7 +47,11 @@ PE32_MAGIC = 0x10B
 SUBSYSTEM_WINDOWS_GUI = 2
 DLLCHAR_DYNAMIC_BASE = 0x0040
 DLLCHAR_NX_COMPAT = 0x0100
-DIRECTORY_TLS = 9
+DIRECTORY_IMPORT, DIRECTORY_TLS, DIRECTORY_IAT = 1, 9, 12
+CODE, DATA, EXECUTE, READ, WRITE = 0x20, 0x40, 0x20000000, 0x40000000, 0x80000000
+# Each executable's sections, with the flags each must have and must not have.
+SECTIONS = ((".text", CODE | EXECUTE | READ, WRITE), (".idata", DATA | READ | WRITE, EXECUTE),
+            (".rsrc", DATA | READ, EXECUTE))
 
 # Mnemonics of the 486 and later, and of the x87 beyond the 387, in objdump's
 # AT&T spelling. MMX, SSE and AVX arithmetic always names an mm/xmm/ymm/zmm
@@ -165,6 +169,43 @@ def check_header(pe):
     tls = opt.DATA_DIRECTORY[DIRECTORY_TLS]
     if tls.VirtualAddress or tls.Size:
         raise Failure("has a TLS directory")
+    if not pe.FILE_HEADER.Characteristics & 1:  # IMAGE_FILE_RELOCS_STRIPPED
+        raise Failure("relocatable, but has no relocations to load anywhere but its base")
+
+
+def check_layout(pe, path):
+    opt, sections, up = pe.OPTIONAL_HEADER, pe.sections, lambda n, a: -(-n // a) * a
+    expect("sections", [s.Name.rstrip(b"\0") for s in sections],
+           [name.encode() for name, _, _ in SECTIONS])
+    table_end = sections[-1].get_file_offset() + sections[-1].sizeof()
+    expect("size of headers, holding the section table", (opt.SizeOfHeaders,
+           table_end <= opt.SizeOfHeaders), (opt.FileAlignment, True))
+    raw, address = opt.SizeOfHeaders, up(opt.SizeOfHeaders, opt.SectionAlignment)
+    for section, (name, wanted, unwanted) in zip(sections, SECTIONS):
+        expect(name + " file offset, size modulo file alignment, address",
+               (section.PointerToRawData, section.SizeOfRawData % opt.FileAlignment,
+                section.VirtualAddress), (raw, 0, address))
+        expect(name + " flags", section.Characteristics & (wanted | unwanted), wanted, True)
+        raw += section.SizeOfRawData
+        address += up(max(section.Misc_VirtualSize, section.SizeOfRawData), opt.SectionAlignment)
+    expect("size of image", opt.SizeOfImage, address, True)
+    data = sections[1]
+    for d in opt.DATA_DIRECTORY[DIRECTORY_IMPORT], opt.DATA_DIRECTORY[DIRECTORY_IAT]:
+        if not data.VirtualAddress <= d.VirtualAddress < d.VirtualAddress + d.Size \
+                <= data.VirtualAddress + min(data.SizeOfRawData, data.Misc_VirtualSize):
+            raise Failure("%s outside the file bytes of %s" % (d.name, SECTIONS[1][0]))
+    expect("import directory size (descriptors and the zero one)", opt.DATA_DIRECTORY[
+        DIRECTORY_IMPORT].Size, 20 * (len(getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])) + 1))
+    # Zero-initialised data: zeros in the file, or past them where the loader zeroes.
+    if not os.path.exists(path + ".map"):
+        raise Failure("no link map beside it")
+    with open(path + ".map") as f:
+        start, end = (int(edge, 16) - opt.ImageBase for edge in re.search(
+            r"0x(\w+) +__bss_start__ = .*?0x(\w+) +__bss_end__ = ", f.read(), re.S).groups())
+    s = pe.get_section_by_rva(start)
+    if start < end and (not s or end > s.VirtualAddress + s.Misc_VirtualSize or s.get_data(
+            start, max(0, min(end, s.VirtualAddress + s.SizeOfRawData) - start)).strip(b"\0")):
+        raise Failure("zero-initialised data 0x%X-0x%X not all zeros once loaded" % (start, end))
 
 
 # --- imports ---
@@ -610,6 +651,7 @@ def check_file(report, path, allowed):
         report.fail(name + " readable PE", error)
         return
     report.run(name + " PE header", check_header, pe)
+    report.run(name + " section layout", check_layout, pe, path)
     report.run(name + " imports", check_imports, pe, allowed)
     report.run(name + " functions looked up by name", check_lookups, pe, path, allowed,
                LOOKED_UP.get(name.upper(), set()))
