@@ -41,7 +41,7 @@ int FileTimesEqual(const FILETIME* a, const FILETIME* b)
 // no time it is read at can equal it, so the file counts as changed for good.
 static const DWORD kChangedBeforeStart = 0xFFFFFFFE;
 // FAT keeps times to 2 seconds: a file written in the seconds before Windows
-// started counts as written since, the safe side.
+// started, or stamped a little after now, counts as written since, the safe side.
 static const ULONGLONG kFatTimeStep = 20000000;
 
 static ULONGLONG Ticks(const FILETIME* time)
@@ -63,7 +63,7 @@ void TakeStartupBaseline()
     for (int i = 0; i < 2; ++i) {
         FILETIME* time = &g_startupBaseline[i];
         GetLocalWriteTime(kWatchedFiles[i], time);
-        if (Ticks(time) >= started && Ticks(time) <= Ticks(&now))
+        if (Ticks(time) >= started && Ticks(time) <= Ticks(&now) + kFatTimeStep)
             time->dwLowDateTime = time->dwHighDateTime = kChangedBeforeStart;
     }
 }

@@ -66,13 +66,14 @@ TEST_F(StartupFiles, PresenceCountsUnknownTimesNever)
 // A file written since Windows started, before the program did, waits for a
 // restart: it counts as changed from the start, and for good. One written
 // more than FAT's 2 seconds before Windows started does not, nor one whose
-// time lies after now, a clock gone wrong. Times relative to the start.
+// time lies more than that after now, a clock gone wrong. Times relative to
+// the start.
 TEST_F(StartupFiles, WrittenSinceWindowsStartedCountsFromTheStart)
 {
     const uint64_t now = (uint64_t)sys.now.dwHighDateTime << 32 | sys.now.dwLowDateTime;
     const int64_t running = (int64_t)sys.tickCount * 10000;
     static const struct { int64_t written; int changed; } kCases[] = {
-        {6000000000LL, 1}, {-10000000, 1}, {-30000000, 0}, {0, 1}, {36000000000LL, 1}, {36010000000LL, 0},
+        {6000000000LL, 1}, {-10000000, 1}, {-30000000, 0}, {0, 1}, {36010000000LL, 1}, {36030000000LL, 0},
     };
     for (const auto& c : kCases) {
         uint64_t written = now - running + c.written;

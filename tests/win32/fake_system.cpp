@@ -485,7 +485,7 @@ VOID WINAPI Sleep(DWORD milliseconds) { Record("Sleep", {Arg(milliseconds)}); }
 HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR directory, INT show)
 {
     Record("ShellExecuteA", {Arg(owner), Arg(operation), Arg(file), Arg(parameters), Arg(directory), Arg(show)});
-    return (HINSTANCE)(sys.failShellExecute ? 2 : 42);
+    return (HINSTANCE)(intptr_t)(sys.failShellExecute ? 2 : 42);
 }
 
 BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data)
