@@ -198,29 +198,18 @@ static bool IdHeld(DWORD id)
 
 DWORD StartProcess(const char* exeFile)
 {
-    DWORD id = 0;
-    for (size_t i = sys.freedIds.size(); i-- > 0 && !id;) {
-        if (!IdHeld(sys.freedIds[i]) && !ProcessById(sys.freedIds[i])) {
-            id = sys.freedIds[i];
-            sys.freedIds.erase(sys.freedIds.begin() + i);
-        }
+    DWORD id = 1000;
+    for (DWORD freed : sys.freedIds) {
+        if (!IdHeld(freed) && !ProcessById(freed))
+            id = freed;
     }
-    for (DWORD fresh = 1000; !id; ++fresh) {
-        if (!ProcessById(fresh) && !IdHeld(fresh))
-            id = fresh;
-    }
+    while (ProcessById(id) || IdHeld(id))
+        ++id;
     AddProcess(id, exeFile);
     return id;
 }
 
-bool ProcessExists(DWORD id)
-{
-    for (const FakeProcess& p : sys.processes) {
-        if (p.id == id)
-            return true;
-    }
-    return false;
-}
+bool ProcessExists(DWORD id) { return ProcessById(id) != nullptr; }
 
 static HWND NewWindow(const FakeWindow& window)
 {
