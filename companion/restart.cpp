@@ -69,9 +69,13 @@ int RunWindowsRestart()
     // the restart: had it gone on, nothing would be left running to return
     // to. A KERNEL32 built on NTDLL (the NT family, and Wine whatever version
     // it reports) may return while the end goes on, so there it proves nothing.
-    DWORD waited = WaitForSingleObject(started.hProcess, INFINITE);
+    // Nor does a wait that ends while RUNDLL.EXE still runs: told too early,
+    // Tarnwick would refuse the very restart it asked for.
+    DWORD code = STILL_ACTIVE;
+    BOOL ended = WaitForSingleObject(started.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+                 GetExitCodeProcess(started.hProcess, &code) && code != STILL_ACTIVE;
     CloseHandle(started.hProcess);
-    return waited == WAIT_OBJECT_0 && !GetModuleHandleA("NTDLL.DLL") ? RESTART_REFUSED : RESTART_GOES_ON;
+    return ended && !GetModuleHandleA("NTDLL.DLL") ? RESTART_REFUSED : RESTART_GOES_ON;
 }
 
 int RequestReboot()

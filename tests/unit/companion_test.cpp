@@ -17,7 +17,7 @@ const DWORD kWindowsXP = 0x0A280105;
 const DWORD kWindows10 = 0x4A65000A;
 
 const char kReboot[] = "ExitWindowsEx(2, 0)";
-const char kWait[] = "WaitForSingleObject(started process, 4294967295)";
+const char kWait[] = "WaitForSingleObject(started, 4294967295)";
 // The running Tarnwick hears that Windows goes on.
 const char kTell[] = "PostMessageA(w1, 0x8004, 0, 0)";
 
@@ -82,21 +82,24 @@ TEST_F(CompanionTest, Windows9xWaitsForRundllFromTheWindowsFolderAndTellsOfARefu
 }
 
 // Where KERNEL32 sits on NTDLL (Wine reporting Windows 98) RUNDLL.EXE may
-// return while the end goes on, and a wait that failed proves nothing: no
-// word to Tarnwick, which would then refuse its own restart. A RUNDLL.EXE
-// that cannot be started leaves the full reboot, whose refusal is told.
+// return while the end goes on, and a wait that failed, or ended while
+// RUNDLL.EXE runs on, proves nothing: no word to Tarnwick, which would then
+// refuse its own restart. A RUNDLL.EXE that cannot be started leaves the
+// full reboot, whose refusal is told.
 TEST_F(CompanionTest, OnlyARefusalItCanTrustIsTold)
 {
-    const struct { bool ntdll, startFails; DWORD wait; bool rebootRefused; Log calls; int exitCode; } cases[] = {
-        {true, false, WAIT_OBJECT_0, false, {StartRundll(), kWait}, 0},
-        {false, false, WAIT_FAILED, false, {StartRundll(), kWait}, 0},
-        {false, true, WAIT_OBJECT_0, false, {StartRundll(), kReboot}, 0},
-        {false, true, WAIT_OBJECT_0, true, {StartRundll(), kReboot, kTell}, 1},
+    const struct { bool ntdll, startFails, runsOn; DWORD wait; bool rebootRefused; Log calls; int exitCode; } cases[] = {
+        {true, false, false, WAIT_OBJECT_0, false, {StartRundll(), kWait}, 0},
+        {false, false, false, WAIT_FAILED, false, {StartRundll(), kWait}, 0},
+        {false, false, true, WAIT_OBJECT_0, false, {StartRundll(), kWait}, 0},
+        {false, true, false, WAIT_OBJECT_0, false, {StartRundll(), kReboot}, 0},
+        {false, true, false, WAIT_OBJECT_0, true, {StartRundll(), kReboot, kTell}, 1},
     };
     for (const auto& c : cases) {
         ResetWithTarnwick();
         sys.ntdllLoaded = c.ntdll;
         companion.startFails = c.startFails;
+        companion.runsOn = c.runsOn;
         companion.waitResult = c.wait;
         sys.failExitWindows = c.rebootRefused;
         EXPECT_EQ(c.exitCode, RestartMain("")) << c.calls.back();

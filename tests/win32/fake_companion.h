@@ -6,6 +6,7 @@
 struct FakeCompanion {
     DWORD version;       // what GetVersion reports
     bool startFails;     // CreateProcessA cannot start the program
+    bool runsOn;         // the program started is still running when the wait ends
     DWORD waitResult;    // what WaitForSingleObject answers: WAIT_OBJECT_0 when the program ended
 };
 
