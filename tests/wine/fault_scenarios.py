@@ -261,7 +261,8 @@ def hung_helper_holds_deferred_restart(wine):
     ends nor ended, and RESTART.EXE does not run, and the restart message
     sent meanwhile starts no round inside it; then the restart completes:
     it is told, ended, and RESTART.EXE runs, while a program started during
-    that wait runs on, never asked. Before that, a shown program
+    that wait runs on, never asked, and a shown program that ended itself
+    while asked counts as agreeing. Before that, a shown program
     that has stopped reading its queue, asked first, is hung: that is a
     Cancel, and the program reads its own queue again at once; and a hidden
     program busy for 6.5 s, silent past its 5 s, that puts its question up
@@ -300,6 +301,9 @@ def hung_helper_holds_deferred_restart(wine):
         wine.probe('kill', late['pid'])
     h.check(wine.marker_lines() == [], 'a late question did not keep RESTART.EXE from running')
     wine.dirty = True
+    # Shown and asked first, it ends itself while asked: its window is gone,
+    # which agrees, where a shown window that fails to answer would cancel.
+    quitter = wine.start_helper('helper.exe', 'Quitting helper', 'stall=1', 'quit')
     h.check(h.query_end_session(wine, 0) == 0, 'the session end was allowed')
     h.check(h.wait_until(lambda: wine.helper_events(helper), h.EXIT_TIMEOUT),
             'the helper was not asked')
@@ -322,6 +326,8 @@ def hung_helper_holds_deferred_restart(wine):
             'the helper was not told: %s' % wine.helper_events(helper))
     h.check(newcomer['process'].poll() is None and wine.helper_events(newcomer) == [],
             'the program started during the round was disturbed: %s' % wine.helper_events(newcomer))
+    h.check(wine.helper_events(quitter) == [('query', quitter['windows'][0], 0, 0)],
+            'the program that ended itself while asked got %s' % wine.helper_events(quitter))
     h.check_alive(wine, process, 'after the hung helper')
     h.check(h.query_end_session(wine, 0) == 1, 'a session end was refused after the restart')
     h.check_kept(wine, before, 'hung helper')

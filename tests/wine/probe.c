@@ -823,6 +823,7 @@ static FILE *g_helperLog;
 static int g_helperRefuses;
 static DWORD g_helperHangMs;
 static DWORD g_helperPromptMs;
+static int g_helperQuits;
 
 static void HelperLog(const char *format, ...)
 {
@@ -854,6 +855,8 @@ static LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_QUERYENDSESSION:
         HelperLog("query hwnd=0x%lx wparam=%lu lparam=0x%lx", (unsigned long)(ULONG_PTR)window,
                   (unsigned long)wParam, (unsigned long)lParam);
+        if (g_helperQuits)
+            ExitProcess(0);
         if (g_helperHangMs)
             Sleep(g_helperHangMs);
         if (g_helperPromptMs)
@@ -868,11 +871,12 @@ static LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wParam, LPA
 }
 
 /* helper LOGFILE TITLE [refuse] [hang=MS] [prompt=MS] [windows=N] [owned]
- * [stall=MS]: an application that logs the session-end messages its hidden
- * windows receive and runs until ended. "owned" gives the first a visible
- * owned window, as a program whose main window stays hidden has; "stall"
- * shows the windows and reads no message for MS ms once ready, so that the
- * system calls the program hung. */
+ * [stall=MS] [quit]: an application that logs the session-end messages its
+ * hidden windows receive and runs until ended. "owned" gives the first a
+ * visible owned window, as a program whose main window stays hidden has;
+ * "stall" shows the windows and reads no message for MS ms once ready, so
+ * that the system calls the program hung; "quit" ends the program while it
+ * is asked. */
 static int CmdHelper(char **argv, int argc)
 {
     WNDCLASSA windowClass;
@@ -892,6 +896,8 @@ static int CmdHelper(char **argv, int argc)
             owned = 1;
         else if (strncmp(argv[i], "stall=", 6) == 0)
             stallMs = Number(argv[i] + 6);
+        else if (strcmp(argv[i], "quit") == 0)
+            g_helperQuits = 1;
     }
     g_helperLog = fopen(argv[0], "a");
     if (!g_helperLog)
