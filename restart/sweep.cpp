@@ -178,13 +178,18 @@ static BOOL CALLBACK EndSessionEnumProc(HWND window, LPARAM parameter)
     return TRUE;
 }
 
+// The process that agreed window `i` of the round was asked as.
+static DWORD AgreedProcessId(const EndSessionRound* round, int i)
+{
+    return round->processId[round->agreedHow[i] & ~kSilently];
+}
+
 // Whether a program that agreed by its silence shows a window now: a tray
 // program busy when asked puts its question up later, while others answer.
 static int ShowsLateQuestion(const EndSessionRound* round)
 {
     for (int i = 0; i < round->agreedCount; ++i) {
-        BYTE how = round->agreedHow[i];
-        if ((how & kSilently) && IsWindowOf(round->agreed[i], round->processId[how & ~kSilently]) &&
+        if ((round->agreedHow[i] & kSilently) && IsWindowOf(round->agreed[i], AgreedProcessId(round, i)) &&
             IsWatchedWindow(round->agreed[i]))
             return 1;
     }
@@ -206,7 +211,7 @@ int BroadcastEndSession()
     // As Windows' own session end does: the outcome goes to every window that
     // agreed, and only to those, while they still belong to their program.
     for (int i = 0; i < round.agreedCount; ++i) {
-        DWORD processId = round.processId[round.agreedHow[i] & ~kSilently];
+        DWORD processId = AgreedProcessId(&round, i);
         if (IsWindowOf(round.agreed[i], processId))
             SendEndSessionMessage(round.agreed[i], WM_ENDSESSION, !round.refused, processId);
     }
