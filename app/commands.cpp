@@ -64,11 +64,9 @@ static void LogOff(LONG force)
 
 static void ExitToDos(LONG force)
 {
-    char windows[MAX_PATH + 1];
     char path[MAX_PATH + 1];
     // A folder that cannot be read, or is too long for the name, opens nothing.
-    UINT length = GetWindowsDirectoryA(windows, sizeof windows);
-    int fits = length && length < sizeof windows && JoinPath(path, sizeof path, windows, kExitToDosFile);
+    int fits = WindowsFilePath(path, sizeof path, kExitToDosFile);
     // No sweep where there is no MS-DOS mode to restart into (Windows Me, a
     // deleted PIF): it would end every program for nothing.
     if (force && fits && FileExists(path))

@@ -33,6 +33,19 @@ int JoinPath(char* destination, DWORD size, const char* folder, const char* name
     return 0;
 }
 
+int WindowsFilePath(char* destination, DWORD size, const char* name)
+{
+    char windows[MAX_PATH + 1];
+    UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+    // A folder that cannot be read, or does not fit (GetWindowsDirectoryA then
+    // answers the size it needs), joins as an empty one with room for nothing.
+    if (!length || length >= sizeof windows) {
+        windows[0] = 0;
+        size = size != 0;
+    }
+    return JoinPath(destination, size, windows, name);
+}
+
 int CutAtLastBackslash(char* path)
 {
     char* last = 0;

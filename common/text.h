@@ -5,6 +5,9 @@
 // leaves the destination as an empty string.
 int CopyText(char* destination, const char* source, DWORD size);
 int JoinPath(char* destination, DWORD size, const char* folder, const char* name);
+// Windows' own folder joined with `name`; 0 when the folder cannot be read
+// or the path does not fit.
+int WindowsFilePath(char* destination, DWORD size, const char* name);
 // Cuts a path at its last backslash; returns 0 when it holds none.
 int CutAtLastBackslash(char* path);
 // Substring test that ignores the case of the letters A to Z.

@@ -52,11 +52,8 @@ int ChooseRestartPath(DWORD version)
 
 int RunWindowsRestart()
 {
-    char windows[MAX_PATH + 1];
     char command[MAX_PATH + 1 + sizeof kRestartCommand];
-    // GetWindowsDirectoryA answers a folder that does not fit with the size it needs.
-    UINT length = GetWindowsDirectoryA(windows, sizeof windows);
-    if (length == 0 || length >= sizeof windows || !JoinPath(command, sizeof command, windows, kRestartCommand))
+    if (!WindowsFilePath(command, sizeof command, kRestartCommand))
         return RESTART_NOT_STARTED;
     STARTUPINFOA startup = {};
     PROCESS_INFORMATION started;

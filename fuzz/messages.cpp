@@ -509,7 +509,11 @@ static void ChangeEnvironment()
     case 4: SetWatchedFile(Pick(kWatched)); break;
     case 5: sys.failSetValue = input->ConsumeBool(); sys.failCloseKey = input->ConsumeBool(); break;
     case 6: sys.failDialog = !sys.failDialog; break;
-    case 7: ToggleFile(input->ConsumeBool() ? CompanionPath() : PifPath()); break;
+    case 7: {
+        const std::string files[] = {CompanionPath(), PifPath(), sys.windowsDirectory + "\\WININIT.INI"};
+        ToggleFile(files[input->ConsumeIntegralInRange(0, 2)]);
+        break;
+    }
     default: sys.cursor = {input->ConsumeIntegral<LONG>(), input->ConsumeIntegral<LONG>()}; break;
     }
 }

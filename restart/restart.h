@@ -11,6 +11,8 @@ void GetLocalWriteTime(LPCSTR path, FILETIME* out);
 int IsFileTimeSet(const FILETIME* time);
 int FileTimesEqual(const FILETIME* a, const FILETIME* b);
 void TakeStartupBaseline();
+// 1 when a watched file changed since the baseline, or while file
+// replacements wait for the next boot: either needs a real restart.
 int StartupFilesChanged(const StartupFileBaseline baseline);
 
 int IsProtectedProcess(LPCSTR path);

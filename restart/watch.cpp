@@ -1,8 +1,12 @@
 #include <windows.h>
 #include "../app/globals.h"
+#include "../common/text.h"
 #include "restart.h"
 
 const char* const kWatchedFiles[2] = {"C:\\Config.sys", "C:\\Autoexec.bat"};
+// Setup programs queue the replacement of files in use here; Windows carries
+// them out as the PC boots and renames the file.
+static const char kPendingReplacements[] = "WININIT.INI";
 // Both halves of the time of a start-up file that is not there.
 static const DWORD kMissingFileTime = 0xFFFFFFFF;
 
@@ -68,6 +72,15 @@ void TakeStartupBaseline()
     }
 }
 
+// Whether the replacements wait for a boot. Nothing says that a restart of
+// Windows alone carries them out, so while they wait only a real boot will
+// do, wherever the file came from and whenever.
+static int ReplacementsPending()
+{
+    char path[MAX_PATH + 1];
+    return WindowsFilePath(path, sizeof path, kPendingReplacements) && FileExists(path);
+}
+
 int StartupFilesChanged(const StartupFileBaseline baseline)
 {
     // Only a time known both then and now can show a change.
@@ -77,5 +90,5 @@ int StartupFilesChanged(const StartupFileBaseline baseline)
         if (IsFileTimeSet(&baseline[i]) && IsFileTimeSet(&now) && !FileTimesEqual(&baseline[i], &now))
             return 1;
     }
-    return 0;
+    return ReplacementsPending();
 }

@@ -85,6 +85,31 @@ TEST_F(StartupFiles, WrittenSinceWindowsStartedCountsFromTheStart)
     }
 }
 
+// Replacements queued for the next boot count while their file is in
+// Windows' own folder, whether it was there at the start or came later, and
+// no longer once it is gone. A folder that cannot be read, or leaves no room
+// for the name, leaves nothing pending.
+TEST_F(StartupFiles, PendingReplacementsCountWhileTheirFileIsThere)
+{
+    const std::string longest = "C:\\" + std::string(245, 'W'), tooLong = "C:\\" + std::string(300, 'W');
+    const struct { std::string windows, file; bool beforeStart; int changed; } kCases[] = {
+        {"C:\\WINDOWS", "C:\\WINDOWS\\WININIT.INI", true, 1}, {"D:\\WIN98", "D:\\WIN98\\wininit.ini", false, 1},
+        {"D:\\WIN98", "C:\\WINDOWS\\WININIT.INI", true, 0},  {"C:\\WINDOWS", "C:\\WINDOWS\\WININIT.BAK", true, 0},
+        {longest, longest + "\\WININIT.INI", true, 1},     {longest + "W", longest + "W\\WININIT.INI", true, 0},
+        {tooLong, tooLong + "\\WININIT.INI", true, 0},
+    };
+    for (const auto& c : kCases) {
+        sys.windowsDirectory = c.windows;
+        if (c.beforeStart)
+            SetFile(c.file.c_str(), 3000);
+        TakeStartupBaseline();
+        SetFile(c.file.c_str(), 3000);
+        EXPECT_EQ(c.changed, Changed()) << c.file;
+        RemoveFile(c.file.c_str());
+        EXPECT_EQ(0, Changed()) << c.file;
+    }
+}
+
 TEST_F(StartupFiles, LockedAtStartUpLeavesTheBaselineUnknown)
 {
     HoldOpen("C:\\CONFIG.SYS");

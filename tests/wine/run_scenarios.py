@@ -47,6 +47,7 @@ PAGE_CLASS = 'TarnwickTest.html'
 PAGE_OPENER = r'C:\helpers\opener.exe'
 MARKER = r'C:\restart-marker.txt'
 STARTUP_FILES = ('config.sys', 'autoexec.bat')
+PENDING_REPLACEMENTS = r'C:\windows\wininit.ini'  # replacements queued for the next boot
 WINE_FONTS = '/usr/share/wine/fonts'
 OLD_TIME = 981173106  # 2001-02-03, the start-up files' time before a scenario
 
@@ -310,7 +311,7 @@ class Wine:
             self.kill_session()
         self.warm_up()
         self.old_startup_files()
-        for path in (self.drive_c(MARKER),):
+        for path in (self.drive_c(MARKER), self.drive_c(PENDING_REPLACEMENTS)):
             if os.path.exists(path):
                 os.remove(path)
 
@@ -1063,9 +1064,11 @@ def changed_startup_file_allows_session_end(wine):
     """A start-up file rewritten, deleted or created after start, or
     rewritten before the start but since Windows started (now less
     GetTickCount), makes every session end allowed and withdraws the quick
-    restart from the dialog; a file missing at start and still missing, or
-    one whose time lies after now (a clock gone wrong), changes nothing: a
-    restart is refused and the quick restart follows."""
+    restart from the dialog, and so does a WININIT.INI with replacements for
+    the next boot while it is there; a file missing at start and still
+    missing, one whose time lies after now (a clock gone wrong), or a
+    WININIT.INI gone again, changes nothing: a restart is refused and the
+    quick restart follows."""
     wine.settings({INTERCEPT: 1})
     for label, change, before in [
             ('Config.sys rewritten', lambda: wine.touch_startup_file('config.sys'), False),
@@ -1087,9 +1090,16 @@ def changed_startup_file_allows_session_end(wine):
         check(not fault_scenarios.quick_restart_offered(wine, window['pid']),
               '%s: the dialog still offers the quick restart' % label)
         wine.close_tarnwick(process)
+    pending = wine.drive_c(PENDING_REPLACEMENTS)
+    with open(pending, 'w', newline='\r\n') as handle:
+        handle.write('[rename]\nNUL=C:\\TWTEST.TMP\n')
+    check(query_end_session(wine, 0) == 1, 'WININIT.INI queued: the restart was refused')
+    check(not fault_scenarios.quick_restart_offered(wine, window['pid']),
+          'WININIT.INI queued: the dialog still offers the quick restart')
+    os.remove(pending)
     wine.dirty = True
-    check(query_end_session(wine, 0) == 0,
-          'Autoexec.bat missing throughout, or Config.sys dated tomorrow, counted as changed')
+    check(query_end_session(wine, 0) == 0, 'Autoexec.bat missing throughout, Config.sys dated '
+          'tomorrow, or WININIT.INI gone again, counted as changed')
     check_quick_restart_done(wine, INSTALL_DIR)
     wine.close_tarnwick(process)
 
