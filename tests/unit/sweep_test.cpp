@@ -152,12 +152,18 @@ TEST_F(Sweep, BroadcastAsksEveryWindowThenTellsThoseThatAgreedTheOutcome)
     EXPECT_EQ(0, CountCalls("SendMessageTimeoutA") + CountCalls("TerminateProcess"));
 
     // A round that cannot see who runs, or which windows there are, asks,
-    // tells and ends nobody.
-    for (bool* failure : {&sys.failSnapshot, &sys.failEnumWindows}) {
+    // tells and ends nobody, where the same round that sees goes through.
+    sys.windows.clear();
+    sys.processes = running;
+    AddForeignWindow(300);
+    for (bool* failure : {&sys.failSnapshot, &sys.failEnumWindows, (bool*)nullptr}) {
         sys.calls.clear();
-        *failure = true;
-        EXPECT_EQ(0, BroadcastEndSession());
-        EXPECT_EQ(0, CountCalls("SendMessageTimeoutA") + CountCalls("TerminateProcess"));
-        *failure = false;
+        if (failure)
+            *failure = true;
+        EXPECT_EQ(!failure, BroadcastEndSession());
+        EXPECT_EQ(failure ? 0 : 2, CountCalls("SendMessageTimeoutA"));
+        EXPECT_EQ(!failure, CountCalls("TerminateProcess") > 0);
+        if (failure)
+            *failure = false;
     }
 }

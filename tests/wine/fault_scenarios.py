@@ -16,6 +16,7 @@ import time
 h = None  # the harness module (run_scenarios), which sets this
 
 HANG_MS = 4000
+HOLD_MS = 12000
 HELP_DIR = 'Help'
 
 
@@ -256,19 +257,19 @@ def help_missing(wine):
 
 
 def hung_helper_holds_deferred_restart(wine):
-    """An application that takes 4 s to answer WM_QUERYENDSESSION holds the
-    deferred restart: until it answers it is neither told that the session
-    ends nor ended, and RESTART.EXE does not run, and the restart message
+    """A shown program that has stopped reading its queue, asked first, is
+    hung: that is a Cancel, and the program reads its own queue again at
+    once. A hidden program busy for 6.5 s, silent past its 5 s, that puts its
+    question up while a program with a window on the screen takes 12 s to
+    agree, calls the restart off. Then a program on the screen that takes
+    12 s to answer, and after it a hidden one that takes 4 s, hold the
+    deferred restart: until they answer they are neither told that the
+    session ends nor ended, RESTART.EXE does not run, and the restart message
     sent meanwhile starts no round inside it; then the restart completes:
-    it is told, ended, and RESTART.EXE runs, while a program started during
-    that wait runs on, never asked, and a shown program that ended itself
-    while asked counts as agreeing. Before that, a shown program
-    that has stopped reading its queue, asked first, is hung: that is a
-    Cancel, and the program reads its own queue again at once; and a hidden
-    program busy for 6.5 s, silent past its 5 s, that puts its question up
-    while a program with a window on the screen takes 12 s to agree, calls
-    the restart off. After the restart, RESTART.EXE's word that Windows went
-    on brings interception back."""
+    both are told and ended, and RESTART.EXE runs, while a program started
+    during that wait runs on, never asked, and a shown program that ended
+    itself while asked counts as agreeing. After the restart, RESTART.EXE's
+    word that Windows went on brings interception back."""
     wine.settings({h.INTERCEPT: 1})
     process, window = wine.start_tarnwick('/init')
     helper = wine.start_helper('helper.exe', 'Hung helper', 'hang=%d' % HANG_MS)
@@ -301,29 +302,37 @@ def hung_helper_holds_deferred_restart(wine):
         wine.probe('kill', late['pid'])
     h.check(wine.marker_lines() == [], 'a late question did not keep RESTART.EXE from running')
     wine.dirty = True
+    # A program on the screen that takes 12 s holds the round; the hung one,
+    # asked after it, must then hear only this round's outcome.
+    holder = wine.start_helper('helper.exe', 'Holding helper', 'owned', 'prompt=%d' % HOLD_MS)
     # Shown and asked first, it ends itself while asked: its window is gone,
     # which agrees, where a shown window that fails to answer would cancel.
     quitter = wine.start_helper('helper.exe', 'Quitting helper', 'stall=1', 'quit')
+    earlier = len(wine.helper_events(helper))
     h.check(h.query_end_session(wine, 0) == 0, 'the session end was allowed')
-    h.check(h.wait_until(lambda: wine.helper_events(helper), h.EXIT_TIMEOUT),
-            'the helper was not asked')
+    h.check(h.wait_until(lambda: wine.helper_events(holder), h.EXIT_TIMEOUT),
+            'the holding helper was not asked')
     asked = time.monotonic()
     newcomer = wine.start_helper('helper.exe', 'Started during the round')
     h.check(wine.probe('send', 'main', h.WM_APP_DEFERREDRESTART, 0, 0).value('send') == 'ok',
             'the restart message sent during the round was not answered')
-    time.sleep(max(0.0, HANG_MS / 2000 - (time.monotonic() - asked)))
-    h.check(len(wine.helper_events(helper)) == 1 and helper['process'].poll() is None
+    time.sleep(max(0.0, HOLD_MS / 2000 - (time.monotonic() - asked)))
+    h.check(len(wine.helper_events(holder)) == 1 and len(wine.helper_events(helper)) == earlier
+            and holder['process'].poll() is None and helper['process'].poll() is None
             and wine.marker_lines() == [],
-            'the restart went on while the helper hung: events %s, helper exit code %s, '
-            'marker %s' % (wine.helper_events(helper), helper['process'].poll(),
-                           wine.marker_lines()))
-    h.check_quick_restart_done(wine, h.INSTALL_DIR)
+            'the restart went on while a helper held it: events %s and %s, marker %s'
+            % (wine.helper_events(holder), wine.helper_events(helper), wine.marker_lines()))
+    h.check(h.wait_until(wine.marker_lines, (HOLD_MS + HANG_MS) / 1000 + h.EXIT_TIMEOUT),
+            'RESTART.EXE did not run')
     waited = time.monotonic() - asked
-    h.check(waited >= HANG_MS / 1000 * 0.8, 'RESTART.EXE ran %.1f s after the helper was asked'
+    h.check(waited >= HOLD_MS / 1000, 'RESTART.EXE ran %.1f s after the holding helper was asked'
             % waited)
-    h.check(wine.exit_code(helper['process']) == 0, 'the helper was not ended')
-    h.check(h.broadcast_round(wine.helper_events(helper)) == helper['windows'],
-            'the helper was not told: %s' % wine.helper_events(helper))
+    h.check_quick_restart_done(wine, h.INSTALL_DIR)
+    for held in (holder, helper):
+        h.check(wine.exit_code(held['process']) == 0, 'a helper was not ended: %s' % held['windows'])
+    h.check(h.broadcast_round(wine.helper_events(holder)) == holder['windows'] and
+            h.broadcast_round(wine.helper_events(helper)[earlier:]) == helper['windows'],
+            'a helper was not told: %s, %s' % (wine.helper_events(holder), wine.helper_events(helper)))
     h.check(newcomer['process'].poll() is None and wine.helper_events(newcomer) == [],
             'the program started during the round was disturbed: %s' % wine.helper_events(newcomer))
     h.check(wine.helper_events(quitter) == [('query', quitter['windows'][0], 0, 0)],
