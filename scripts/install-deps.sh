@@ -1,6 +1,8 @@
 #!/bin/sh
-# Installs the Debian packages the build and the tests need. Idempotent: when
-# everything is present it only runs a few dpkg queries and exits.
+# Installs the Debian packages the build and the tests need; with "build",
+# only those that building the release needs (no Wine, GoogleTest or clang).
+# Idempotent: when everything is present it only runs a few dpkg queries and
+# exits.
 #
 # While a mirror syncs, `apt-get update` can fail for minutes (an index of an
 # unexpected size). So the update is tried a few times with a pause, and if it
@@ -9,9 +11,9 @@
 # INSTALL_DEPS_TRIES and INSTALL_DEPS_PAUSE (seconds) change the retries.
 set -eu
 
-PKGS="make cmake g++ libgtest-dev g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 \
-wine wine32:i386 fonts-wine xvfb xauth xdotool imagemagick icoutils zip unzip mtools dosfstools xorriso python3 python3-pefile \
-clang libclang-rt-14-dev"
+PKGS="make cmake g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 zip mtools xorriso"
+[ "${1:-}" = build ] || PKGS="$PKGS g++ libgtest-dev wine wine32:i386 fonts-wine xvfb xauth xdotool \
+imagemagick icoutils unzip dosfstools python3 python3-pefile clang libclang-rt-14-dev"
 TRIES=${INSTALL_DEPS_TRIES:-4}
 PAUSE=${INSTALL_DEPS_PAUSE:-15}
 
@@ -39,7 +41,7 @@ done
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 echo "installing:$missing"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if echo "$missing" | grep -q ':i386' && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
